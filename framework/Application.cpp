@@ -1,0 +1,182 @@
+#include "Application.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStyle>
+#include <QToolTip>
+#include <cxxabi.h>
+#include <typeinfo>
+
+TApplication* Application = nullptr;
+
+std::unique_ptr<QObject> MakeSyncCallReceiver(); // Synchronize.cpp
+
+namespace {
+
+constexpr int kHintPauseMs = 500;
+constexpr int kHintHideMs = 2500;
+
+// Tooltips wake after the pointer has rested 500 ms.
+class HintStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == QStyle::SH_ToolTip_WakeUpDelay)
+            return kHintPauseMs;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+QString Demangled(const char* name) {
+    int status = 0;
+    char* text = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+    QString result = QString::fromLatin1(status == 0 && text ? text : name);
+    std::free(text);
+    return result;
+}
+
+} // namespace
+
+TApplication::TApplication(QApplication& app, const QString& exePath)
+    : QObject(&app), callReceiver_(MakeSyncCallReceiver()) {
+    const QString path = exePath.isEmpty() ? QCoreApplication::applicationFilePath() : exePath;
+    title_ = TitleFromPath(path);
+    module_ = QFileInfo(path).fileName();
+    app.setStyle(new HintStyle(app.style()->name()));
+    app.installEventFilter(this);
+    connect(QAbstractEventDispatcher::instance(app.thread()), &QAbstractEventDispatcher::aboutToBlock, this,
+            &TApplication::AboutToBlock);
+    Application = this;
+}
+
+TApplication::~TApplication() {
+    if (Application == this)
+        Application = nullptr;
+}
+
+QString TApplication::TitleFromPath(const QString& exePath) {
+    QString name = QFileInfo(exePath).fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.size() > 1)
+        name = name.left(1) + name.mid(1).toLower();
+    return name;
+}
+
+int TApplication::Run() {
+    if (mainForm_) {
+        QWidget* form = mainForm_;
+        if (QScreen* screen = form->screen()) {
+            const QRect area = screen->availableGeometry();
+            QRect frame = form->frameGeometry();
+            frame.moveCenter(area.center());
+            form->move(frame.topLeft());
+        }
+        form->show();
+    }
+    const int code = QApplication::exec();
+    terminated_ = true;
+    return code;
+}
+
+void TApplication::Terminate() {
+    // Queued, so the loop ends when it takes the request, as a posted quit message would.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            terminated_ = true;
+            QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
+}
+
+void TApplication::AboutToBlock() {
+    if (modalDepth_ > 0 || QApplication::activeModalWidget())
+        return;
+    DoIdle();
+}
+
+void TApplication::DoIdle() {
+    if (inIdle_ || !onIdle_)
+        return;
+    inIdle_ = true;
+    bool done = true;
+    Guard([&] { onIdle_(this, done); });
+    inIdle_ = false;
+}
+
+TApplication::ModalScope::ModalScope() {
+    if (Application)
+        ++Application->modalDepth_;
+}
+
+TApplication::ModalScope::~ModalScope() {
+    if (Application)
+        --Application->modalDepth_;
+}
+
+int TApplication::MessageBox(const QString& text, const QString& caption, unsigned flags) {
+    ModalScope modal;
+    return boxes_->Show(text, caption, flags);
+}
+
+void TApplication::SetMessageBoxService(IMessageBoxService* service) {
+    boxes_ = service ? service : &realBoxes_;
+}
+
+void TApplication::ShowErrorDialog(const QString& text) { MessageBox(text, QStringLiteral("Error"), MB_OK | MB_ICONSTOP); }
+
+QString TApplication::ReportText(const std::string& message) {
+    QString text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        text += QLatin1Char('.');
+    return text;
+}
+
+void TApplication::ShowException(const std::exception& e) {
+    if (dynamic_cast<const EAbort*>(&e))
+        return;
+    if (QWidget* grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    MessageBox(ReportText(e.what()), title_, MB_OK | MB_ICONSTOP);
+}
+
+void TApplication::HandleException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(Exception("Unknown exception"));
+    }
+}
+
+QString TApplication::FatalText(const std::exception& e, const QString& module) {
+    return QStringLiteral("Exception %1 in module %2 at %3.\n%4")
+        .arg(Demangled(typeid(e).name()), module,
+             QStringLiteral("%1").arg(reinterpret_cast<quintptr>(&e), 16, 16, QLatin1Char('0')).toUpper(),
+             ReportText(e.what()));
+}
+
+void TApplication::ShowFatalError(const std::exception& e) {
+    MessageBox(FatalText(e, module_), QStringLiteral("Application Error"), MB_OK | MB_ICONSTOP);
+}
+
+bool TApplication::eventFilter(QObject* watched, QEvent* event) {
+    // Tooltips hide after 2500 ms, whatever their length.
+    if (event->type() == QEvent::ToolTip && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (!widget->toolTip().isEmpty()) {
+            auto* help = static_cast<QHelpEvent*>(event);
+            QToolTip::showText(help->globalPos(), widget->toolTip(), widget, {}, kHintHideMs);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,112 @@
+#include "Synchronize.h"
+
+#include "Application.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QThread>
+
+struct TSyncChannel::Pending {
+    std::function<void()> fn;
+    std::exception_ptr error;
+    bool done = false;      // fn has returned
+    bool abandoned = false; // the caller stopped waiting: skip it if not started
+};
+
+namespace {
+
+const QEvent::Type kCallEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class CallEvent final : public QEvent {
+public:
+    explicit CallEvent(std::function<void()> run) : QEvent(kCallEvent), run_(std::move(run)) {}
+    void Run() { run_(); }
+
+private:
+    std::function<void()> run_;
+};
+
+bool OnUiThread() {
+    auto* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+} // namespace
+
+// The receiver lives on the UI thread and runs each posted call.
+class SyncCallReceiver final : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == kCallEvent) {
+            static_cast<CallEvent*>(e)->Run();
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+std::unique_ptr<QObject> MakeSyncCallReceiver() { return std::make_unique<SyncCallReceiver>(); }
+
+TSyncChannel::~TSyncChannel() { Cancel(); }
+
+TSyncChannel::Result TSyncChannel::Call(std::function<void()> fn) {
+    if (OnUiThread()) {
+        fn();
+        return Result::Ran;
+    }
+    QObject* receiver = Application ? Application->CallReceiver() : nullptr;
+    auto pending = std::make_shared<Pending>();
+    pending->fn = std::move(fn);
+    auto state = state_;
+    {
+        std::lock_guard lock(state->mutex);
+        if (state->cancelled || !receiver)
+            return Result::Cancelled;
+    }
+    auto run = [state, pending]() {
+        {
+            std::lock_guard lock(state->mutex);
+            if (pending->abandoned)
+                return;
+        }
+        try {
+            pending->fn();
+        } catch (...) {
+            pending->error = std::current_exception();
+        }
+        {
+            std::lock_guard lock(state->mutex);
+            pending->done = true;
+        }
+        state->wake.notify_all();
+    };
+    QCoreApplication::postEvent(receiver, new CallEvent(std::move(run)));
+    std::unique_lock lock(state->mutex);
+    state->wake.wait(lock, [&] { return pending->done || state->cancelled; });
+    if (!pending->done) {
+        pending->abandoned = true;
+        return Result::Cancelled;
+    }
+    lock.unlock();
+    if (pending->error)
+        std::rethrow_exception(pending->error);
+    return Result::Ran;
+}
+
+void TSyncChannel::Cancel() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->cancelled = true;
+    }
+    state_->wake.notify_all();
+}
+
+void TSyncChannel::Reset() {
+    std::lock_guard lock(state_->mutex);
+    state_->cancelled = false;
+}
+
+bool TSyncChannel::Cancelled() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->cancelled;
+}
