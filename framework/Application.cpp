@@ -130,7 +130,9 @@ void TApplication::SetMessageBoxService(IMessageBoxService* service) {
     boxes_ = service ? service : &realBoxes_;
 }
 
-void TApplication::ShowErrorDialog(const QString& text) { MessageBox(text, QStringLiteral("Error"), MB_OK | MB_ICONSTOP); }
+void TApplication::ShowErrorDialog(const QString& text) {
+    MessageBox(text, QStringLiteral("Error"), MB_OK | MB_ICONSTOP);
+}
 
 QString TApplication::ReportText(const std::string& message) {
     QString text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));

@@ -45,9 +45,13 @@ public:
     }
 };
 
-std::unique_ptr<QObject> MakeSyncCallReceiver() { return std::make_unique<SyncCallReceiver>(); }
+std::unique_ptr<QObject> MakeSyncCallReceiver() {
+    return std::make_unique<SyncCallReceiver>();
+}
 
-TSyncChannel::~TSyncChannel() { Cancel(); }
+TSyncChannel::~TSyncChannel() {
+    Cancel();
+}
 
 TSyncChannel::Result TSyncChannel::Call(std::function<void()> fn) {
     if (OnUiThread()) {

@@ -20,7 +20,9 @@ int StartCountdown(QObject* target, std::uint32_t intervalMs) {
 }
 } // namespace
 
-void TTimer::SetStarterForTesting(Starter starter) { StarterSeam() = std::move(starter); }
+void TTimer::SetStarterForTesting(Starter starter) {
+    StarterSeam() = std::move(starter);
+}
 
 TTimer::TTimer(QObject* owner) : TComponent(owner) {}
 

@@ -1,7 +1,7 @@
 // Shared main of the test executables: a QApplication on the offscreen platform unless a display is set.
 #include <QApplication>
-#include <gtest/gtest.h>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>

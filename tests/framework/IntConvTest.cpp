@@ -1,14 +1,26 @@
-#include "Exceptions.h"
 #include "IntConv.h"
+#include "Exceptions.h"
 
 #include <gtest/gtest.h>
 
 TEST(IntConv, acceptedForms_giveTheirValue) {
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"0", 0},          {"42", 42},         {"   42", 42},       {"+7", 7},
-        {"-7", -7},        {"007", 7},         {"$10", 16},        {"x1f", 31},
-        {"X1F", 31},       {"0x10", 16},       {"0XfF", 255},      {"  $A", 10},
-        {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"$FFFFFFFF", -1}, {"$7FFFFFFF", INT32_MAX},
+        {"0", 0},
+        {"42", 42},
+        {"   42", 42},
+        {"+7", 7},
+        {"-7", -7},
+        {"007", 7},
+        {"$10", 16},
+        {"x1f", 31},
+        {"X1F", 31},
+        {"0x10", 16},
+        {"0XfF", 255},
+        {"  $A", 10},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"$FFFFFFFF", -1},
+        {"$7FFFFFFF", INT32_MAX},
         {"0x00000000000001", 1},
     };
     for (const auto& [text, value] : cases) {
@@ -17,9 +29,10 @@ TEST(IntConv, acceptedForms_giveTheirValue) {
 }
 
 TEST(IntConv, rejectedForms_raiseTheConversionError) {
-    const char* cases[] = {"",    " ",    "1 ",   "12a",   "a12",        "- 1",         "+",
-                           "-",   "$",    "x",    "0x",    "$G",         "2147483648",  "-2147483649",
-                           "$100000000", "1.5", "\t1", "--1", "-$10",    "99999999999999999999"};
+    const char* cases[] = {"",    " ",   "1 ",         "12a",         "a12",
+                           "- 1", "+",   "-",          "$",           "x",
+                           "0x",  "$G",  "2147483648", "-2147483649", "$100000000",
+                           "1.5", "\t1", "--1",        "-$10",        "99999999999999999999"};
     for (const char* text : cases) {
         EXPECT_FALSE(TryStrToInt(text).has_value()) << '[' << text << ']';
         try {

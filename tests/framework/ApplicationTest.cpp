@@ -1,0 +1,155 @@
+#include "Application.h"
+#include "FrameworkTestUtil.h"
+#include "Synchronize.h"
+
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    ApplicationTest()
+        : app(*static_cast<QApplication*>(QCoreApplication::instance()), "/opt/bin/uavControl.exe") {
+        app.SetMessageBoxService(&boxes);
+    }
+    TApplication app;
+    RecordingBoxes boxes;
+};
+
+} // namespace
+
+TEST(ApplicationTitle, fileNameCutAtFirstDot_restLowerCase) {
+    EXPECT_EQ(TApplication::TitleFromPath("/usr/bin/uavControl"), "uavcontrol");
+    EXPECT_EQ(TApplication::TitleFromPath("/x/UAVControl.tar.exe"), "Uavcontrol");
+    EXPECT_EQ(TApplication::TitleFromPath("panel"), "panel");
+    EXPECT_EQ(TApplication::TitleFromPath("/a.b/.hidden"), "");
+}
+
+TEST(ApplicationReport, fullStopAddedOnlyAfterCharactersSortingAfterDot) {
+    EXPECT_EQ(TApplication::ReportText("'x' is not a valid integer value"),
+              "'x' is not a valid integer value.");
+    EXPECT_EQ(TApplication::ReportText("Done."), "Done.");
+    EXPECT_EQ(TApplication::ReportText("Stop!"), "Stop!");
+    EXPECT_EQ(TApplication::ReportText("(note)"), "(note)");
+    EXPECT_EQ(TApplication::ReportText("value 7"), "value 7.");
+    EXPECT_EQ(TApplication::ReportText("a/"), "a/.");
+    EXPECT_EQ(TApplication::ReportText(""), "");
+}
+
+TEST_F(ApplicationTest, errorReport_showsMessageUnderTitleWithStopIcon_abortIsSilent) {
+    app.Guard([] { throw EConvertError("'a' is not a valid integer value"); });
+    app.Guard([] { throw EAbort(); });
+    app.Guard([] { throw 42; });
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[0].text, "'a' is not a valid integer value.");
+    EXPECT_EQ(boxes.boxes[0].caption, "uavcontrol");
+    EXPECT_EQ(boxes.boxes[0].flags, unsigned(MB_OK | MB_ICONSTOP));
+    EXPECT_EQ(app.Title(), "uavcontrol");
+}
+
+TEST_F(ApplicationTest, fatalText_namesClassModuleAndMessage) {
+    const QString text = TApplication::FatalText(EInvalidCast("Invalid class typecast"), "uavControl");
+    EXPECT_TRUE(text.startsWith("Exception EInvalidCast in module uavControl at ")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(".\nInvalid class typecast.")) << text.toStdString();
+}
+
+TEST_F(ApplicationTest, idleHandler_runsAfterEvents_butNotWhileABoxIsUp) {
+    int idles = 0;
+    int idlesDuringBox = -1;
+    app.SetOnIdle([&](QObject* sender, bool& done) {
+        EXPECT_EQ(sender, &app);
+        ++idles;
+        done = false;
+    });
+    boxes.during = [&] {
+        const int before = idles;
+        PumpFor(30); // a modal loop keeps dispatching and waiting
+        idlesDuringBox = idles - before;
+    };
+    QTimer::singleShot(0, [] {});
+    ASSERT_TRUE(PumpUntil([&] { return idles > 0; }));
+    app.MessageBox("text", "caption", MB_OKCANCEL);
+    EXPECT_EQ(idlesDuringBox, 0);
+    const int before = idles;
+    QTimer::singleShot(0, [] {});
+    ASSERT_TRUE(PumpUntil([&] { return idles > before; }));
+    app.SetOnIdle({});
+}
+
+TEST_F(ApplicationTest, idleHandlerError_isReportedAndIdleGoesOn) {
+    int calls = 0;
+    app.SetOnIdle([&](QObject*, bool&) {
+        ++calls;
+        if (calls == 1)
+            throw Exception("idle broke");
+    });
+    QTimer::singleShot(0, [] {});
+    ASSERT_TRUE(PumpUntil([&] { return calls >= 1; }));
+    QTimer::singleShot(0, [] {});
+    ASSERT_TRUE(PumpUntil([&] { return calls >= 2; }));
+    ASSERT_FALSE(boxes.boxes.empty());
+    EXPECT_EQ(boxes.boxes[0].text, "idle broke.");
+    app.SetOnIdle({});
+}
+
+TEST_F(ApplicationTest, idleLoop_doesNotSpinWhileNothingHappens) {
+    int calls = 0;
+    app.SetOnIdle([&](QObject*, bool& done) {
+        ++calls;
+        done = false;
+    });
+    QTimer::singleShot(0, [] {});
+    ASSERT_TRUE(PumpUntil([&] { return calls > 0; }));
+    const int before = calls;
+    // 100 ms with one timer event: a spinning loop would call the handler thousands of times.
+    PumpFor(100);
+    EXPECT_LE(calls - before, 5);
+    app.SetOnIdle({});
+}
+
+TEST_F(ApplicationTest, synchronize_runsOnUiThreadAndReturnsErrorsToTheWorker) {
+    TSyncChannel channel;
+    std::atomic<bool> ranOnUi{false};
+    std::atomic<bool> sawError{false};
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        channel.Call([&] { ranOnUi = QThread::currentThread() == qApp->thread(); });
+        try {
+            channel.Call([] { throw Exception("handler failed"); });
+        } catch (const Exception& e) {
+            sawError = e.Message() == "handler failed";
+        }
+        finished = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return finished.load(); }));
+    worker.join();
+    EXPECT_TRUE(ranOnUi);
+    EXPECT_TRUE(sawError);
+}
+
+TEST_F(ApplicationTest, synchronize_cancelReleasesAWaitingWorker_withoutRunningTheCall) {
+    TSyncChannel channel;
+    std::atomic<int> result{-1};
+    bool ran = false;
+    std::thread worker([&] { result = static_cast<int>(channel.Call([&] { ran = true; })); });
+    // The UI thread does not pump: the call stays queued until cancelled.
+    QThread::msleep(20);
+    channel.Cancel();
+    worker.join();
+    EXPECT_EQ(result.load(), static_cast<int>(TSyncChannel::Result::Cancelled));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran) << "an abandoned call must not run later";
+    EXPECT_EQ(channel.Call([] {}), TSyncChannel::Result::Ran) << "on the UI thread the call runs directly";
+}
+
+TEST_F(ApplicationTest, terminate_endsTheLoopWhenTheRequestIsTaken) {
+    EXPECT_FALSE(app.Terminated());
+    QTimer::singleShot(0, [&] { app.Terminate(); });
+    QTimer::singleShot(3000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(app.Terminated());
+}
