@@ -153,3 +153,34 @@ TEST_F(ApplicationTest, terminate_endsTheLoopWhenTheRequestIsTaken) {
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(app.Terminated());
 }
+
+namespace {
+struct FailingForm : QWidget {
+    FailingForm() { throw EInvalidCast("Invalid class typecast"); }
+};
+} // namespace
+
+TEST_F(ApplicationTest, createForm_firstFormIsMain_closingItEndsRunWithZero) {
+    QWidget* form = nullptr;
+    QWidget* second = nullptr;
+    app.CreateForm(form);
+    app.CreateForm(second);
+    EXPECT_EQ(app.MainForm(), form);
+    QApplication::setQuitOnLastWindowClosed(true);
+    QTimer::singleShot(0, [&] {
+        second->close();
+        form->close();
+    });
+    QTimer::singleShot(3000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(app.Run(), 0);
+    QApplication::setQuitOnLastWindowClosed(false);
+    delete second;
+    delete form;
+}
+
+TEST_F(ApplicationTest, createForm_constructorError_clearsReferenceAndPropagates) {
+    FailingForm* form = reinterpret_cast<FailingForm*>(0x1);
+    EXPECT_THROW(app.CreateForm(form), EInvalidCast);
+    EXPECT_EQ(form, nullptr);
+    EXPECT_EQ(app.MainForm(), nullptr);
+}
