@@ -1,0 +1,54 @@
+#include "PosixTermios.h"
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <sys/ioctl.h>
+
+int ApplyDcbToTerminal(int fd, const TDcb& dcb) {
+    struct termios2 t {};
+    if (ioctl(fd, TCGETS2, &t) != 0)
+        return errno;
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                        IXOFF | IXANY | INPCK | IGNPAR);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CIBAUD);
+    t.c_cflag |= CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
+    t.c_cflag |= dcb.ByteSize == 7 ? CS7 : CS8;
+    switch (dcb.Parity) {
+    case 1: // odd
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2: // even
+        t.c_cflag |= PARENB;
+        break;
+    case 3: // mark
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4: // space
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
+    }
+    if (dcb.Flags & DcbFlag::Parity)
+        t.c_iflag |= INPCK;
+    if (dcb.StopBits == 2)
+        t.c_cflag |= CSTOPB;
+    if (dcb.Flags & DcbFlag::OutxCtsFlow)
+        t.c_cflag |= CRTSCTS;
+    if (dcb.Flags & DcbFlag::OutX)
+        t.c_iflag |= IXON;
+    if (dcb.Flags & DcbFlag::InX)
+        t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    t.c_ispeed = t.c_ospeed = dcb.BaudRate;
+    if (ioctl(fd, TCSETS2, &t) != 0)
+        return errno;
+    if (dcb.Flags & (DcbFlag::OutxDsrFlow | DcbFlag::DtrHandshake))
+        return EOPNOTSUPP;
+    return 0;
+}

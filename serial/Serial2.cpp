@@ -1,0 +1,478 @@
+#include "Serial2.h"
+
+#include "Application.h"
+#include "DeviceControl.h"
+#include "PosixSerialDevice.h"
+
+#include <cerrno>
+#include <chrono>
+
+namespace {
+
+constexpr std::uint32_t kSignalEvents = CommEvent::Cts | CommEvent::Dsr | CommEvent::Rlsd;
+constexpr std::size_t kReadChunk = 256;
+constexpr int kReadByteWaitMs = 100;
+
+// Failures after which the descriptor is of no further use.
+bool IsDeviceLoss(int code) {
+    return code == EIO || code == ENXIO || code == ENODEV || code == EBADF;
+}
+
+} // namespace
+
+// TEventThread -------------------------------------------------------------------------------------------
+
+void TEventThread::Resume() {
+    if (!thread_.joinable())
+        thread_ = std::thread([this] { serial_.Serve(); });
+}
+
+void TEventThread::Join() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+// TSerial: construction and settings ---------------------------------------------------------------------
+
+TSerial::TSerial(QObject* owner) : TSerial(owner, std::make_unique<TPosixSerialDevice>()) {}
+
+TSerial::TSerial(QObject* owner, std::unique_ptr<ISerialDevice> device)
+    : TComponent(owner), device_(std::move(device)) {
+    ConfigurePort();
+}
+
+TSerial::~TSerial() {
+    *alive_ = false; // calls still queued for the user-interface thread must not reach us
+    if (active_)
+        Close();
+    {
+        std::lock_guard lock(ctl_);
+        terminate_ = true;
+    }
+    ctlChanged_.notify_all();
+    device_->Wake();
+    sync_.Cancel(); // a thread parked in a handler call (perhaps the one destroying us) lets go
+    thread_.Join();
+}
+
+void TSerial::SetPort(sPorts value) {
+    if (value == port_)
+        return;
+    port_ = value;
+    Reapply();
+}
+
+void TSerial::SetBaudrate(std::int32_t value) {
+    if (!IsValidBaudrate(value)) {
+        if (Application)
+            Application->ShowErrorDialog(QStringLiteral("Baudrate is not valid"));
+        return;
+    }
+    if (value == baudrate_)
+        return;
+    baudrate_ = value;
+    Reapply();
+}
+
+void TSerial::SetParity(eParity value) {
+    if (value == parity_)
+        return;
+    parity_ = value;
+    Reapply();
+}
+
+void TSerial::SetDataBits(eDataBits value) {
+    if (value == dataBits_)
+        return;
+    dataBits_ = value;
+    Reapply();
+}
+
+void TSerial::SetStopBits(eStopBits value) {
+    if (value == stopBits_)
+        return;
+    stopBits_ = value;
+    Reapply();
+}
+
+void TSerial::SetRxQueueSize(std::uint16_t value) {
+    rxQueueSize_ = value;
+    Reapply();
+}
+
+void TSerial::SetTxQueueSize(std::uint16_t value) {
+    txQueueSize_ = value;
+    Reapply();
+}
+
+void TSerial::SetFlowMode(eFlowControl value) {
+    if (value == flowMode_)
+        return;
+    flowMode_ = value;
+    Reapply();
+}
+
+void TSerial::SetCheckParity(bool value) {
+    if (value == checkParity_)
+        return;
+    checkParity_ = value;
+    Reapply();
+}
+
+// Handler and mode changes alter what the event thread waits for: wake it to look again.
+void TSerial::WakeThread() {
+    if (active_)
+        device_->Wake();
+}
+
+void TSerial::SetRxEventMode(eOpModes value) {
+    rxEventMode_ = value;
+    WakeThread();
+}
+
+void TSerial::SetOnRxData(TNotifyEvent handler) {
+    hasRxData_ = static_cast<bool>(handler);
+    onRxData_ = std::move(handler);
+    WakeThread();
+}
+
+void TSerial::SetOnTxEmpty(TNotifyEvent handler) {
+    hasTxEmpty_ = static_cast<bool>(handler);
+    onTxEmpty_ = std::move(handler);
+    WakeThread();
+}
+
+void TSerial::SetOnMessage(TRxMessageEvent handler) {
+    hasMessage_ = static_cast<bool>(handler);
+    onMessage_ = std::move(handler);
+    WakeThread();
+}
+
+void TSerial::SetOnBreak(TNotifyEvent handler) {
+    hasBreak_ = static_cast<bool>(handler);
+    onBreak_ = std::move(handler);
+    WakeThread();
+}
+
+void TSerial::SetOnRing(TNotifyEvent handler) {
+    hasRing_ = static_cast<bool>(handler);
+    onRing_ = std::move(handler);
+    WakeThread();
+}
+
+void TSerial::SetOnSignalChange(TSignalChangeEvent handler) {
+    hasSignalChange_ = static_cast<bool>(handler);
+    onSignalChange_ = std::move(handler);
+    WakeThread();
+}
+
+// TSerial: opening, closing and transfers ----------------------------------------------------------------
+
+void TSerial::SetActive(bool value) {
+    if (active_)
+        Close();
+    if (value)
+        Open();
+}
+
+void TSerial::Open() {
+    if (const int code = device_->Open(ComPortName(port_))) {
+        ReportError(code);
+        return;
+    }
+    sessionLost_ = false;
+    closedSendReported_ = false;
+    if (const int code = device_->SetupQueues(rxQueueSize_, txQueueSize_))
+        ReportError(code);
+    {
+        std::lock_guard lock(ctl_);
+        active_ = true;
+        ++generation_;
+    }
+    ConfigurePort();
+    SetModemLine(kLineDtr, true);
+    SetModemLine(kLineRts, true);
+    if (const int code = device_->SetEventMask(CommEvent::OpenMask))
+        ReportError(code);
+    thread_.Resume();
+    ctlChanged_.notify_all();
+}
+
+void TSerial::Close() {
+    if (const int code = device_->Purge())
+        ReportError(code);
+    SetModemLine(kLineDtr, false);
+    SetModemLine(kLineRts, false);
+    {
+        std::lock_guard lock(ctl_);
+        active_ = false;
+    }
+    ctlChanged_.notify_all();
+    if (const int code = device_->SetEventMask(0))
+        ReportError(code);
+    {
+        // The thread leaves the device as soon as the cleared mask wakes it; the bound only guards
+        // against a device that never lets go.
+        std::unique_lock lock(ctl_);
+        ctlChanged_.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [this] { return !usingDevice_; });
+    }
+    if (const int code = device_->Close())
+        ReportError(code);
+}
+
+void TSerial::ConfigurePort() {
+    TLineSettings settings;
+    settings.Baudrate = baudrate_;
+    settings.Parity = parity_;
+    settings.DataBits = dataBits_;
+    settings.StopBits = stopBits_;
+    settings.FlowMode = flowMode_;
+    settings.CheckParity = checkParity_;
+    settings.RxQueueSize = rxQueueSize_;
+    dcb_ = BuildDcb(settings);
+    timeouts_ = BuildTimeouts(flowMode_);
+    if (!active_)
+        return;
+    if (const int code = device_->ApplyDcb(dcb_))
+        ReportError(code);
+    if (const int code = device_->ApplyTimeouts(timeouts_))
+        ReportError(code);
+}
+
+void TSerial::SetModemLine(int line, bool state) {
+    if (active_)
+        device_->SetModemLine(line, state);
+}
+
+void TSerial::SendString(const std::string& s) {
+    if (!active_) {
+        // No descriptor to write to; telling the operator once per closed period is enough.
+        if (closedSendReported_) {
+            errorCode_ = EBADF;
+            return;
+        }
+        closedSendReported_ = true;
+        ReportError(EBADF);
+        return;
+    }
+    if (const int code = device_->Write(s, kWriteTimeoutMs))
+        ReportError(code);
+}
+
+int TSerial::ReadByte(char& b) {
+    if (!active_)
+        return 0;
+    std::size_t got = 0;
+    if (const int code = device_->Read(&b, 1, kReadByteWaitMs, got)) {
+        ReportError(code);
+        return 0;
+    }
+    return static_cast<int>(got);
+}
+
+std::int32_t TSerial::RxWaiting() {
+    if (!active_)
+        return 0;
+    std::int32_t rx = 0, tx = 0;
+    if (const int code = device_->QueueCounts(rx, tx))
+        ReportError(code);
+    return rx;
+}
+
+std::int32_t TSerial::TxWaiting() {
+    if (!active_)
+        return 0;
+    std::int32_t rx = 0, tx = 0;
+    if (const int code = device_->QueueCounts(rx, tx))
+        ReportError(code);
+    return tx;
+}
+
+void TSerial::ReportError(int code) {
+    errorCode_ = code;
+    if (!sessionLost_)
+        Notify(code);
+}
+
+void TSerial::Notify(int code) {
+    switch (notifyErrors_) {
+    case neDialog:
+        if (Application)
+            Application->ShowErrorDialog(QString::fromLocal8Bit(SystemErrorText(code)));
+        break;
+    case neEvent:
+        if (onError_) {
+            const TNotifyEvent handler = onError_; // the handler may replace itself
+            handler(this);
+        }
+        break;
+    case neNone:
+        break;
+    }
+}
+
+// TSerial: the event thread ------------------------------------------------------------------------------
+
+std::uint32_t TSerial::WantedEvents() const {
+    std::uint32_t wanted = 0;
+    if (rxEventMode_ == rxNormal ? hasRxData_.load() : hasMessage_.load())
+        wanted |= CommEvent::RxChar;
+    if (hasTxEmpty_)
+        wanted |= CommEvent::TxEmpty;
+    if (hasSignalChange_)
+        wanted |= kSignalEvents;
+    if (hasBreak_)
+        wanted |= CommEvent::Break;
+    if (hasRing_)
+        wanted |= CommEvent::Ring;
+    return wanted;
+}
+
+void TSerial::Serve() {
+    std::unique_lock lock(ctl_);
+    while (!terminate_) {
+        if (!active_ || lostGeneration_ == generation_) {
+            threadBusy_ = false;
+            ctlChanged_.wait(lock,
+                             [this] { return terminate_ || (active_ && lostGeneration_ != generation_); });
+            continue;
+        }
+        threadBusy_ = true;
+        const std::uint64_t generation = generation_;
+        usingDevice_ = true;
+        lock.unlock();
+        std::uint32_t events = 0;
+        const int code = device_->WaitEvent(WantedEvents(), events);
+        lock.lock();
+        usingDevice_ = false;
+        ctlChanged_.notify_all();
+        if (terminate_ || !active_ || generation != generation_)
+            continue; // being closed: a failed wait now is no news
+        if (code != 0)
+            lostGeneration_ = generation; // a wait that fails once would fail forever: report it once
+        lock.unlock();
+        if (code != 0)
+            DeliverFailure(generation, code, true);
+        else
+            HandleEvents(events, generation);
+        lock.lock();
+    }
+    threadBusy_ = false;
+}
+
+bool TSerial::BeginDeviceUse(std::uint64_t generation) {
+    std::lock_guard lock(ctl_);
+    if (terminate_ || !active_ || generation != generation_ || lostGeneration_ == generation)
+        return false;
+    usingDevice_ = true;
+    return true;
+}
+
+void TSerial::EndDeviceUse() {
+    {
+        std::lock_guard lock(ctl_);
+        usingDevice_ = false;
+    }
+    ctlChanged_.notify_all();
+}
+
+// Runs fn on the user-interface thread and waits for it. False when the session is over afterwards (a
+// handler closed or reopened the port, or the component is going).
+bool TSerial::Deliver(std::uint64_t generation, std::function<void()> fn) {
+    const auto result = sync_.Call([alive = alive_, fn = std::move(fn)] {
+        if (*alive && Application)
+            Application->Guard(fn); // a handler's error is shown; the thread goes on
+    });
+    if (result == TSyncChannel::Result::Cancelled)
+        return false;
+    std::lock_guard lock(ctl_);
+    return !terminate_ && active_ && generation == generation_;
+}
+
+void TSerial::DeliverFailure(std::uint64_t generation, int code, bool lost) {
+    Deliver(generation, [this, generation, code, lost] {
+        if (!active_ || generation != generation_)
+            return; // closed meanwhile: the failure belongs to a session that is gone
+        errorCode_ = code;
+        if (sessionLost_)
+            return;
+        sessionLost_ = lost; // before notifying: a modal dialog lets sends run meanwhile
+        Notify(code);
+    });
+}
+
+bool TSerial::HandleSignal(std::uint32_t events, std::uint32_t bit, std::uint32_t onBit, bool& state,
+                           eModemInSignal which, std::uint64_t generation) {
+    if (!(events & bit))
+        return true;
+    if (!BeginDeviceUse(generation))
+        return false;
+    state = (device_->ModemStatus() & onBit) != 0;
+    EndDeviceUse();
+    const bool now = state;
+    return Deliver(generation, [this, which, now] {
+        if (const TSignalChangeEvent handler = onSignalChange_)
+            handler(this, which, now);
+    });
+}
+
+void TSerial::HandleEvents(std::uint32_t events, std::uint64_t generation) {
+    auto notify = [this, generation](std::uint32_t set, std::uint32_t bit, TNotifyEvent TSerial::*member) {
+        if (!(set & bit))
+            return true;
+        return Deliver(generation, [this, member] {
+            if (const TNotifyEvent handler = this->*member)
+                handler(this);
+        });
+    };
+    if (!HandleSignal(events, CommEvent::Cts, ModemBit::CtsOn, cts_, msCTS, generation) ||
+        !HandleSignal(events, CommEvent::Dsr, ModemBit::DsrOn, dsr_, msDSR, generation) ||
+        !HandleSignal(events, CommEvent::Rlsd, ModemBit::RlsdOn, rlsd_, msRLSD, generation) ||
+        !notify(events, CommEvent::TxEmpty, &TSerial::onTxEmpty_) ||
+        !notify(events, CommEvent::Break, &TSerial::onBreak_) ||
+        !notify(events, CommEvent::Ring, &TSerial::onRing_))
+        return;
+    if (!(events & CommEvent::RxChar))
+        return;
+    if (rxEventMode_ == rxNormal)
+        notify(events, CommEvent::RxChar, &TSerial::onRxData_);
+    else if (hasMessage_)
+        Drain(generation);
+}
+
+// Reads everything that has arrived and delivers each complete message before framing the next byte.
+bool TSerial::Drain(std::uint64_t generation) {
+    char buffer[kReadChunk];
+    for (;;) {
+        if (!BeginDeviceUse(generation))
+            return false;
+        std::size_t got = 0;
+        const int code = device_->Read(buffer, sizeof buffer, 0, got);
+        EndDeviceUse();
+        if (code != 0) {
+            const bool lost = IsDeviceLoss(code);
+            if (lost) {
+                std::lock_guard lock(ctl_);
+                lostGeneration_ = generation;
+            }
+            DeliverFailure(generation, code, lost);
+            return false;
+        }
+        if (got == 0)
+            return true;
+        for (std::size_t i = 0; i < got; ++i) {
+            const TFraming framing{messageStartChar_, messageEndChar_, messageAppendCount_};
+            const bool complete = framer_.Feed(buffer[i], framing);
+            overflows_ = framer_.OverflowCount();
+            if (!complete)
+                continue;
+            std::string message = framer_.Message();
+            const bool goOn = Deliver(generation, [this, message = std::move(message)] {
+                if (const TRxMessageEvent handler = onMessage_)
+                    handler(this, message);
+            });
+            if (!goOn)
+                return false; // closed from the handler: what was read after the message goes with the port
+        }
+    }
+}

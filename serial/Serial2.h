@@ -1,0 +1,216 @@
+#pragma once
+// TSerial: a non-visual component that owns one serial port. It keeps the line settings, opens "COM<n>",
+// applies the settings, transmits strings, reports failures as NotifyErrors says, and owns an event
+// thread that turns port events into handler calls on the user-interface thread (raw-data notices or
+// framed messages).
+//
+// Threads: every public operation runs on the user-interface thread. The event thread waits on the
+// device, reads and frames received bytes, and runs each handler on the user-interface thread through
+// a TSyncChannel, waiting until it has returned. Closing never lets a device call run after the close:
+// the closer waits for the thread to leave the device, which it does at once when woken; a thread parked
+// in a handler call holds no device, so closing from inside a handler does not wait at all.
+#include "Component.h"
+#include "MessageFramer.h"
+#include "SerialDevice.h"
+#include "SerialTypes.h"
+#include "Synchronize.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+using TRxMessageEvent = std::function<void(TObject* Sender, const std::string& RxMessage)>;
+using TSignalChangeEvent = std::function<void(TObject* Sender, eModemInSignal Signal, bool SignalState)>;
+using TWriteCompletedEvent = std::function<void()>;
+
+class TSerial;
+
+// The component's worker: started by the first successful opening, ended and joined by the destructor.
+class TEventThread {
+public:
+    explicit TEventThread(TSerial& serial) : serial_(serial) {}
+    ~TEventThread() { Join(); }
+    TEventThread(const TEventThread&) = delete;
+    TEventThread& operator=(const TEventThread&) = delete;
+
+    // Starts the thread the first time; later calls do nothing.
+    void Resume();
+    bool Started() const { return thread_.joinable(); }
+    void Join();
+
+private:
+    TSerial& serial_;
+    std::thread thread_;
+};
+
+class TSerial : public TComponent {
+    Q_OBJECT
+
+public:
+    // Bytes of one SendString that must be on their way within this time.
+    static constexpr int kWriteTimeoutMs = 1000;
+    // How long a closer waits for the event thread to leave the device before closing anyway.
+    static constexpr int kCloseWaitMs = 7500;
+
+    explicit TSerial(QObject* owner = nullptr);
+    // For tests and other platforms: the device to drive (owned).
+    TSerial(QObject* owner, std::unique_ptr<ISerialDevice> device);
+    ~TSerial() override;
+
+    // Published properties ----------------------------------------------------------------------------
+    sPorts Port() const { return port_; }
+    void SetPort(sPorts value);
+    std::int32_t Baudrate() const { return baudrate_; }
+    void SetBaudrate(std::int32_t value);
+    eParity Parity() const { return parity_; }
+    void SetParity(eParity value);
+    eDataBits DataBits() const { return dataBits_; }
+    void SetDataBits(eDataBits value);
+    eStopBits StopBits() const { return stopBits_; }
+    void SetStopBits(eStopBits value);
+    // Queue sizes re-apply even when unchanged: writing one is how a caller asks for a fresh opening.
+    std::uint16_t RxQueueSize() const { return rxQueueSize_; }
+    void SetRxQueueSize(std::uint16_t value);
+    std::uint16_t TxQueueSize() const { return txQueueSize_; }
+    void SetTxQueueSize(std::uint16_t value);
+    eFlowControl FlowMode() const { return flowMode_; }
+    void SetFlowMode(eFlowControl value);
+    bool CheckParity() const { return checkParity_; }
+    void SetCheckParity(bool value);
+    std::int32_t RxWaiting();
+    std::int32_t TxWaiting();
+    eOpModes RxEventMode() const { return rxEventMode_; }
+    void SetRxEventMode(eOpModes value);
+    char MessageStartChar() const { return messageStartChar_; }
+    void SetMessageStartChar(char value) { messageStartChar_ = value; }
+    char MessageEndChar() const { return messageEndChar_; }
+    void SetMessageEndChar(char value) { messageEndChar_ = value; }
+    std::uint16_t MessageAppendCount() const { return messageAppendCount_; }
+    void SetMessageAppendCount(std::uint16_t value) { messageAppendCount_ = value; }
+    eNotifyErr NotifyErrors() const { return notifyErrors_; }
+    void SetNotifyErrors(eNotifyErr value) { notifyErrors_ = value; }
+    std::int32_t ErrorCode() const { return errorCode_; }
+
+    const TNotifyEvent& OnRxData() const { return onRxData_; }
+    void SetOnRxData(TNotifyEvent handler);
+    const TNotifyEvent& OnTxEmpty() const { return onTxEmpty_; }
+    void SetOnTxEmpty(TNotifyEvent handler);
+    const TRxMessageEvent& OnMessage() const { return onMessage_; }
+    void SetOnMessage(TRxMessageEvent handler);
+    const TNotifyEvent& OnError() const { return onError_; }
+    void SetOnError(TNotifyEvent handler) { onError_ = std::move(handler); }
+    const TNotifyEvent& OnBreak() const { return onBreak_; }
+    void SetOnBreak(TNotifyEvent handler);
+    const TNotifyEvent& OnRing() const { return onRing_; }
+    void SetOnRing(TNotifyEvent handler);
+    const TSignalChangeEvent& OnSignalChange() const { return onSignalChange_; }
+    void SetOnSignalChange(TSignalChangeEvent handler);
+    // Held for form compatibility; the component never raises it.
+    const TWriteCompletedEvent& OnWriteCompleted() const { return onWriteCompleted_; }
+    void SetOnWriteCompleted(TWriteCompletedEvent handler) { onWriteCompleted_ = std::move(handler); }
+
+    // Public, not published -----------------------------------------------------------------------------
+    bool Active() const { return active_; }
+    // Closes an open port, then opens it when `value` is true (so true on an open port reopens it).
+    void SetActive(bool value);
+
+    // Transmits all of `s` on the open port. On a closed port nothing is sent and the bad-descriptor
+    // failure is recorded at once; it is shown once per closed period.
+    void SendString(const std::string& s);
+    // Reads at most one received byte, waiting up to 100 ms; returns how many (0 or 1). For mode rxNormal.
+    int ReadByte(char& b);
+    // Builds the device-control and time-out records from the settings; applies them if open.
+    void ConfigurePort();
+    // Raises (true) or drops (false) RTS (kLineRts) or DTR (kLineDtr); the result is not checked.
+    void SetModemLine(int line, bool state);
+    // Records `code` in ErrorCode and notifies it as NotifyErrors says.
+    void ReportError(int code);
+
+    // Observers ---------------------------------------------------------------------------------------
+    const TDcb& Dcb() const { return dcb_; }
+    const TCommTimeouts& Timeouts() const { return timeouts_; }
+    // The event thread is serving the open port.
+    bool ThreadBusy() const { return threadBusy_; }
+    // Partial messages dropped because they grew past the framing bound.
+    std::uint32_t MessageOverflows() const { return overflows_; }
+
+private:
+    friend class TEventThread;
+
+    void Open();
+    void Close();
+    void Reapply() { SetActive(active_); }
+    void Notify(int code);
+    void WakeThread();
+
+    // Event-thread side.
+    void Serve();
+    std::uint32_t WantedEvents() const;
+    void HandleEvents(std::uint32_t events, std::uint64_t generation);
+    bool HandleSignal(std::uint32_t events, std::uint32_t bit, std::uint32_t onBit, bool& state,
+                      eModemInSignal which, std::uint64_t generation);
+    bool Drain(std::uint64_t generation);
+    bool BeginDeviceUse(std::uint64_t generation);
+    void EndDeviceUse();
+    bool Deliver(std::uint64_t generation, std::function<void()> fn);
+    void DeliverFailure(std::uint64_t generation, int code, bool lost);
+
+    std::unique_ptr<ISerialDevice> device_;
+
+    // Settings (user-interface thread).
+    sPorts port_ = 1;
+    std::int32_t baudrate_ = 9600;
+    eParity parity_ = paNone;
+    eDataBits dataBits_ = d7bit;
+    eStopBits stopBits_ = st1bit;
+    std::uint16_t rxQueueSize_ = 1024;
+    std::uint16_t txQueueSize_ = 1024;
+    eFlowControl flowMode_ = fcNone;
+    bool checkParity_ = true;
+    eNotifyErr notifyErrors_ = neDialog;
+    std::int32_t errorCode_ = 0;
+    TDcb dcb_;
+    TCommTimeouts timeouts_;
+    bool sessionLost_ = false;        // the device went away: its further failures are not shown again
+    bool closedSendReported_ = false; // a send on the closed port has been shown since the last opening
+
+    // Read by the event thread on each event or byte, so changes take effect at once.
+    std::atomic<eOpModes> rxEventMode_{rxNormal};
+    std::atomic<char> messageStartChar_{0x02};
+    std::atomic<char> messageEndChar_{0x03};
+    std::atomic<std::uint16_t> messageAppendCount_{0};
+
+    TNotifyEvent onRxData_, onTxEmpty_, onError_, onBreak_, onRing_;
+    TRxMessageEvent onMessage_;
+    TSignalChangeEvent onSignalChange_;
+    TWriteCompletedEvent onWriteCompleted_;
+    // Whether a handler is assigned, as the event thread may ask; the handlers themselves are only
+    // touched on the user-interface thread.
+    std::atomic<bool> hasRxData_{false}, hasTxEmpty_{false}, hasMessage_{false}, hasBreak_{false},
+        hasRing_{false}, hasSignalChange_{false};
+
+    // Event-thread state; handlers see it unchanged because the thread waits while they run.
+    TMessageFramer framer_;
+    std::atomic<std::uint32_t> overflows_{0};
+    bool cts_ = false, dsr_ = false, rlsd_ = false;
+
+    // The closing handshake. Guarded by ctl_: active_ (written only on the user-interface thread, which
+    // may read it unlocked), generation_ (one per opening), lostGeneration_, usingDevice_, terminate_.
+    std::mutex ctl_;
+    std::condition_variable ctlChanged_;
+    bool active_ = false;
+    std::uint64_t generation_ = 0;
+    std::uint64_t lostGeneration_ = 0;
+    bool usingDevice_ = false;
+    bool terminate_ = false;
+    std::atomic<bool> threadBusy_{false};
+
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    TSyncChannel sync_;
+    TEventThread thread_{*this};
+};
