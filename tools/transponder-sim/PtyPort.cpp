@@ -1,0 +1,85 @@
+#include "PtyPort.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <system_error>
+#include <termios.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+} // namespace
+
+PtyPort::PtyPort() {
+    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0)
+        Fail("posix_openpt");
+    try {
+        if (grantpt(fd_) != 0)
+            Fail("grantpt");
+        if (unlockpt(fd_) != 0)
+            Fail("unlockpt");
+        char name[128];
+        if (ptsname_r(fd_, name, sizeof name) != 0)
+            Fail("ptsname_r");
+        slavePath_ = name;
+
+        // Settings made through the master apply to the slave and stay while the master is open,
+        // so a client that sets nothing still gets a raw line without echo.
+        termios tio{};
+        if (tcgetattr(fd_, &tio) != 0)
+            Fail("tcgetattr");
+        cfmakeraw(&tio);
+        tio.c_cflag |= CLOCAL | CREAD;
+        cfsetispeed(&tio, B9600);
+        cfsetospeed(&tio, B9600);
+        if (tcsetattr(fd_, TCSANOW, &tio) != 0)
+            Fail("tcsetattr");
+
+        // Until a slave has been opened once, the master does not report hang-ups; open and close it
+        // so "no client" looks the same before the first client as after the last one.
+        const int slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (slave < 0)
+            Fail("open slave");
+        ::close(slave);
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
+}
+
+PtyPort::~PtyPort() {
+    Close();
+}
+
+bool PtyPort::ClientPresent() const {
+    if (fd_ < 0)
+        return false;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) < 0)
+        return false;
+    return (p.revents & (POLLHUP | POLLERR)) == 0;
+}
+
+void PtyPort::DiscardUnread() {
+    // On a master, the output queue is what the slave has yet to read.
+    if (fd_ >= 0)
+        tcflush(fd_, TCOFLUSH);
+}
+
+void PtyPort::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+} // namespace sim

@@ -1,0 +1,134 @@
+#include "SimOptions.h"
+
+#include "IntConv.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace sim {
+
+namespace {
+
+std::optional<int> IntIn(const std::string& text, int low, int high) {
+    const auto value = TryStrToInt(text);
+    if (!value || *value < low || *value > high)
+        return std::nullopt;
+    return *value;
+}
+
+std::optional<double> RateOf(const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value) || value < 0 || value > 1000)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+ParseResult ParseOptions(const std::vector<std::string>& args) {
+    SimOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 < args.size())
+                return args[++i];
+            return std::nullopt;
+        };
+        auto fail = [&](const std::string& why) { return ParseResult{std::nullopt, name + ": " + why}; };
+
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--pace") {
+            options.pace = true;
+        } else if (name == "--garbage") {
+            options.garbage = true;
+        } else if (name == "--com") {
+            const auto v = value();
+            const auto n = v ? IntIn(*v, 1, 255) : std::nullopt;
+            if (!n)
+                return fail("expects a port number 1..255");
+            options.com = *n;
+        } else if (name == "--ports" || name == "--link") {
+            const auto v = value();
+            if (!v || v->empty())
+                return fail("expects a path");
+            (name == "--ports" ? options.portsDir : options.linkPath) = *v;
+        } else if (name == "--delay") {
+            const auto v = value();
+            const auto n = v ? IntIn(*v, 0, 600000) : std::nullopt;
+            if (!n)
+                return fail("expects milliseconds 0..600000");
+            options.delayMs = *n;
+        } else if (name == "--mute") {
+            const auto v = value();
+            if (!v)
+                return fail("expects letters");
+            options.mute = *v;
+        } else if (name == "--drop-after") {
+            const auto v = value();
+            const auto n = v ? IntIn(*v, 1, 2147483647) : std::nullopt;
+            if (!n)
+                return fail("expects a frame count of 1 or more");
+            options.dropAfter = *n;
+        } else if (name == "--interrogations") {
+            const auto v = value();
+            const auto hz = v ? RateOf(*v) : std::nullopt;
+            if (!hz)
+                return fail("expects a rate in Hz, 0..1000");
+            options.interrogationsHz = *hz;
+        } else {
+            return ParseResult{std::nullopt, "unknown option " + args[i]};
+        }
+    }
+    return ParseResult{options, {}};
+}
+
+std::string LinkPathFor(const SimOptions& options, const char* env, const char* home) {
+    if (!options.linkPath.empty())
+        return options.linkPath;
+    std::string dir = options.portsDir;
+    if (dir.empty() && env && *env)
+        dir = env;
+    if (dir.empty())
+        dir = std::string(home && *home ? home : ".") + "/.config/uavcontrol/ports";
+    return dir + "/com" + std::to_string(options.com);
+}
+
+std::string HelpText() {
+    return R"(Usage: transponder-sim [options]
+
+Plays a transponder on a pseudo-terminal and links its device as comN in the port-map folder, so the
+control panel connects to it by port number.
+
+  --com N             link as comN (default 1) in the port-map folder
+  --ports DIR         port-map folder (default $UAVCONTROL_PORTS, else ~/.config/uavcontrol/ports)
+  --link PATH         link exactly at PATH instead
+  --delay MS          answer each frame MS milliseconds late (default 0)
+  --pace              send at the 9600-baud wire rate, one byte every 1.0417 ms
+  --mute LETTERS      never send frames with these letters (e.g. --mute cz; "*" silences indications)
+  --garbage           send a few noise bytes (never STX) before every frame
+  --drop-after N      after answering the N-th frame received, close the line as an unplug does, and exit
+  --interrogations HZ send STX "*" ETX this many times a second while interrogable (default 0: never)
+  --help              this text
+
+Every query the panel makes (a c i r s v o u n l d z e, and p) is answered with the same letter and the
+present value. Set commands are applied when their value is valid and answered with the value in force:
+  s=t|a|c|f|l  mode         c=NNNN  octal code        i=s    ident for 18 s (i=1, then i=0)
+  r=y|n        replies Y/N  v=1|2   voltage class     u=, o= low, high set-point (digits, one ".")
+  d=g|s        encoder source; a=FEET sets the altitude only with the serial source (d=s)
+  p=y          ping, answered p=Y;  z, n, l, e are read-only (version, serial number, faults, error)
+Indications are sent only while a client is connected, replies are enabled and the mode is a, c or l.
+Frames in and out are logged on stderr, one line each with the time. SIGINT/SIGTERM remove the link.
+)";
+}
+
+} // namespace sim

@@ -1,0 +1,35 @@
+#pragma once
+// The simulator's command line.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct SimOptions {
+    int com = 1;                 // linked as comN in the port-map folder...
+    std::string portsDir;        // ...this one (empty: $UAVCONTROL_PORTS, else ~/.config/uavcontrol/ports)
+    std::string linkPath;        // or exactly here when set
+    int delayMs = 0;             // answer delay
+    bool pace = false;           // 9600-baud byte pacing
+    std::string mute;            // reply letters never sent
+    bool garbage = false;        // noise bytes before each frame sent
+    long long dropAfter = 0;     // close the line after this many received frames; 0 never
+    double interrogationsHz = 0; // "*" indications a second; 0 none
+    bool help = false;
+};
+
+struct ParseResult {
+    std::optional<SimOptions> options; // nothing when the command line is wrong
+    std::string error;                 // then: why
+};
+
+ParseResult ParseOptions(const std::vector<std::string>& args);
+
+std::string HelpText();
+
+// Where the link goes: the explicit path, else <folder>/com<N>. `env` and `home` are the values of
+// UAVCONTROL_PORTS and HOME (null when unset).
+std::string LinkPathFor(const SimOptions& options, const char* env, const char* home);
+
+} // namespace sim
