@@ -1,0 +1,386 @@
+// Draws the panel's pictures: the title picture (baseline JFIF), the three button glyphs (16-colour
+// bitmaps, two images each), and the window icon (16 colours). Run it to regenerate the files beside it:
+//   cmake --build <build> --target uav_makeart && <build>/app/uav_makeart app/resources
+// The output is deterministic: a fixed-seed generator makes the texture.
+#include <QByteArray>
+#include <QColor>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <jpeglib.h>
+#include <vector>
+
+namespace {
+
+// The standard 16-colour palette.
+const std::array<QRgb, 16> kPalette = {
+    qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
+    qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
+    qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
+    qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+enum : int {
+    kBlack = 0,
+    kMaroon,
+    kGreen,
+    kOlive,
+    kNavy,
+    kPurple,
+    kTeal,
+    kSilver,
+    kGrey,
+    kRed,
+    kLime,
+    kYellow,
+    kBlue,
+    kFuchsia,
+    kAqua,
+    kWhite
+};
+
+// Glyph background: drawn as transparent because it is the colour of the lower-left pixel.
+constexpr int kGlyphBackground = kOlive;
+
+struct Lcg {
+    std::uint32_t state;
+    int Next(int range) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % static_cast<std::uint32_t>(range));
+    }
+};
+
+int Nearest(QRgb c) {
+    int best = 0;
+    long bestDistance = -1;
+    for (int i = 0; i < 16; ++i) {
+        const long dr = qRed(c) - qRed(kPalette[i]), dg = qGreen(c) - qGreen(kPalette[i]),
+                   db = qBlue(c) - qBlue(kPalette[i]);
+        const long d = dr * dr + dg * dg + db * db;
+        if (bestDistance < 0 || d < bestDistance) {
+            best = i;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+// Indexed pixels, row 0 at the top.
+struct Indexed {
+    int width;
+    int height;
+    std::vector<std::uint8_t> pixels;
+    std::uint8_t& at(int x, int y) { return pixels[static_cast<std::size_t>(y * width + x)]; }
+};
+
+Indexed Quantise(const QImage& image) {
+    Indexed out{image.width(), image.height(), {}};
+    out.pixels.resize(static_cast<std::size_t>(out.width * out.height));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            out.at(x, y) = static_cast<std::uint8_t>(Nearest(image.pixel(x, y)));
+    return out;
+}
+
+void Put16(QByteArray& b, unsigned v) {
+    b.append(char(v & 0xFF));
+    b.append(char((v >> 8) & 0xFF));
+}
+void Put32(QByteArray& b, unsigned v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+
+// BITMAPINFOHEADER + palette + 4-bit rows, bottom row first. `headerHeight` is doubled inside an icon.
+QByteArray Dib4(Indexed& img, int headerHeight) {
+    QByteArray b;
+    const int stride = ((img.width + 7) / 8) * 4;
+    Put32(b, 40);
+    Put32(b, static_cast<unsigned>(img.width));
+    Put32(b, static_cast<unsigned>(headerHeight));
+    Put16(b, 1);
+    Put16(b, 4);
+    Put32(b, 0);
+    Put32(b, static_cast<unsigned>(stride * img.height));
+    Put32(b, 3780);
+    Put32(b, 3780);
+    Put32(b, 16);
+    Put32(b, 0);
+    for (QRgb c : kPalette) {
+        b.append(char(qBlue(c)));
+        b.append(char(qGreen(c)));
+        b.append(char(qRed(c)));
+        b.append('\0');
+    }
+    for (int y = img.height - 1; y >= 0; --y) {
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < img.width; ++x) {
+            const int shift = (x % 2 == 0) ? 4 : 0;
+            row[x / 2] = char(row[x / 2] | (img.at(x, y) << shift));
+        }
+        b.append(row);
+    }
+    return b;
+}
+
+QByteArray Bmp4(Indexed& img) {
+    const QByteArray dib = Dib4(img, img.height);
+    QByteArray b("BM");
+    Put32(b, static_cast<unsigned>(14 + dib.size()));
+    Put32(b, 0);
+    Put32(b, 14 + 40 + 16 * 4);
+    b.append(dib);
+    return b;
+}
+
+// One 32 x 32 image: the colour bitmap and the AND mask (1 = transparent).
+QByteArray Ico4(Indexed& img, const std::vector<bool>& transparent) {
+    QByteArray dib = Dib4(img, img.height * 2);
+    const int maskStride = ((img.width + 31) / 32) * 4;
+    for (int y = img.height - 1; y >= 0; --y) {
+        QByteArray row(maskStride, '\0');
+        for (int x = 0; x < img.width; ++x)
+            if (transparent[static_cast<std::size_t>(y * img.width + x)])
+                row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+        dib.append(row);
+    }
+    QByteArray b;
+    Put16(b, 0);
+    Put16(b, 1);
+    Put16(b, 1);
+    b.append(char(img.width));
+    b.append(char(img.height));
+    b.append(char(16));
+    b.append('\0');
+    Put16(b, 1);
+    Put16(b, 4);
+    Put32(b, static_cast<unsigned>(dib.size()));
+    Put32(b, 6 + 16);
+    b.append(dib);
+    return b;
+}
+
+bool Save(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s: %lld bytes\n", qPrintable(path), static_cast<long long>(bytes.size()));
+    return true;
+}
+
+QImage Canvas(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(kPalette[kGlyphBackground]);
+    return image;
+}
+
+// Enabled images of the three glyphs, drawn without antialiasing so they quantise cleanly.
+QImage ConnectGlyph() {
+    QImage image = Canvas(16, 16);
+    QPainter p(&image);
+    p.setPen(QColor(kPalette[kBlack]));
+    p.setBrush(QColor(kPalette[kSilver]));
+    p.drawRect(4, 4, 6, 8); // plug body
+    p.setBrush(QColor(kPalette[kYellow]));
+    p.drawRect(10, 5, 4, 1); // prongs
+    p.drawRect(10, 10, 4, 1);
+    p.fillRect(1, 7, 3, 2, QColor(kPalette[kNavy])); // cable
+    p.fillRect(0, 8, 1, 6, QColor(kPalette[kNavy]));
+    p.fillRect(6, 6, 2, 4, QColor(kPalette[kGrey]));
+    return image;
+}
+
+QImage AutoGlyph() {
+    QImage image = Canvas(16, 16);
+    QPainter p(&image);
+    QPen pen(QColor(kPalette[kGreen]), 2);
+    p.setPen(pen);
+    p.drawArc(QRect(2, 2, 11, 11), 60 * 16, 270 * 16); // three quarters of a turn
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(kPalette[kGreen]));
+    const QPoint head[] = {QPoint(9, 0), QPoint(14, 4), QPoint(9, 7)};
+    p.drawPolygon(head, 3);
+    p.fillRect(7, 5, 2, 3, QColor(kPalette[kBlack])); // clock hands
+    p.fillRect(7, 7, 3, 1, QColor(kPalette[kBlack]));
+    return image;
+}
+
+QImage AltitudeGlyph() {
+    QImage image = Canvas(16, 16);
+    QPainter p(&image);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(kPalette[kBlue]));
+    const QPoint head[] = {QPoint(8, 1), QPoint(14, 7), QPoint(2, 7)};
+    p.drawPolygon(head, 3);
+    p.fillRect(6, 7, 4, 6, QColor(kPalette[kBlue]));
+    p.fillRect(0, 14, 16, 2, QColor(kPalette[kGreen])); // ground
+    p.fillRect(7, 3, 2, 3, QColor(kPalette[kAqua]));
+    return image;
+}
+
+// Enabled image on the left; on the right the shape embossed in grey with a white shadow, as a disabled
+// button shows it.
+Indexed GlyphPair(const QImage& enabled) {
+    Indexed left = Quantise(enabled);
+    Indexed pair{32, 16, std::vector<std::uint8_t>(32 * 16, kGlyphBackground)};
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            pair.at(x, y) = left.at(x, y);
+            if (left.at(x, y) != kGlyphBackground && x + 1 < 16 && y + 1 < 16)
+                pair.at(16 + x + 1, y + 1) = kWhite;
+        }
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            if (left.at(x, y) != kGlyphBackground)
+                pair.at(16 + x, y) = kGrey;
+    // The lower-left pixel carries the transparent colour.
+    pair.at(0, 15) = kGlyphBackground;
+    return pair;
+}
+
+// A radar scope with a small aircraft blip, round, on a transparent square.
+bool WriteIcon(const QString& path) {
+    QImage image = Canvas(32, 32);
+    {
+        QPainter p(&image);
+        p.setPen(QColor(kPalette[kBlack]));
+        p.setBrush(QColor(kPalette[kNavy]));
+        p.drawEllipse(1, 1, 29, 29);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QColor(kPalette[kGreen]));
+        p.drawEllipse(6, 6, 19, 19);
+        p.drawEllipse(11, 11, 9, 9);
+        p.setPen(QColor(kPalette[kLime]));
+        p.drawLine(16, 16, 27, 8);                           // sweep
+        p.fillRect(20, 18, 4, 2, QColor(kPalette[kYellow])); // blip
+        p.fillRect(21, 17, 2, 4, QColor(kPalette[kYellow]));
+    }
+    Indexed icon = Quantise(image);
+    std::vector<bool> transparent(32 * 32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            if (icon.at(x, y) == kGlyphBackground) {
+                transparent[static_cast<std::size_t>(y * 32 + x)] = true;
+                icon.at(x, y) = kBlack; // AND mask 1 with colour 0 shows the screen
+            }
+    return Save(path, Ico4(icon, transparent));
+}
+
+// The title picture: a small aircraft over a hazy sky and fields, with transponder rings around it.
+QImage TitleArt() {
+    const int w = 435, h = 309, horizon = 212;
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, horizon);
+    sky.setColorAt(0, QColor(24, 58, 122));
+    sky.setColorAt(1, QColor(176, 204, 228));
+    p.fillRect(0, 0, w, horizon, sky);
+    QLinearGradient ground(0, horizon, 0, h);
+    ground.setColorAt(0, QColor(96, 124, 72));
+    ground.setColorAt(1, QColor(52, 78, 40));
+    p.fillRect(0, horizon, w, h - horizon, ground);
+    // Field strips converging on the horizon.
+    p.setPen(QPen(QColor(70, 96, 52), 2));
+    for (int i = -6; i <= 6; ++i)
+        p.drawLine(QPointF(w / 2.0 + i * 18, horizon), QPointF(w / 2.0 + i * 120, h));
+    // Rings spreading from the aircraft.
+    const QPointF centre(250, 112);
+    for (int r = 28; r < 260; r += 26) {
+        p.setPen(QPen(QColor(255, 236, 160, std::max(20, 150 - r / 2)), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(centre, r, r * 0.62);
+    }
+    // The aircraft: fuselage, swept wing, tail boom; large enough to read in the 111 x 87 box.
+    p.translate(centre);
+    p.scale(1.7, 1.7);
+    p.translate(-centre);
+    p.setPen(QPen(QColor(30, 30, 36), 1.5));
+    p.setBrush(QColor(214, 218, 224));
+    QPainterPath wing;
+    wing.moveTo(centre + QPointF(-8, -4));
+    wing.lineTo(centre + QPointF(-70, 18));
+    wing.lineTo(centre + QPointF(-66, 26));
+    wing.lineTo(centre + QPointF(4, 8));
+    wing.lineTo(centre + QPointF(74, 24));
+    wing.lineTo(centre + QPointF(76, 16));
+    wing.closeSubpath();
+    p.drawPath(wing);
+    p.drawRoundedRect(QRectF(centre + QPointF(-60, -6), QSizeF(110, 14)), 7, 7);
+    p.drawRect(QRectF(centre + QPointF(-96, -2), QSizeF(40, 4)));
+    p.drawPolygon(QPolygonF({centre + QPointF(-98, -18), centre + QPointF(-88, -18), centre + QPointF(-84, 0),
+                             centre + QPointF(-98, 0)}));
+    p.setBrush(QColor(200, 40, 32));
+    p.drawEllipse(centre + QPointF(46, -1), 3, 3);
+    p.end();
+    // Film grain: a plain drawing compresses to a third of the wanted size.
+    Lcg lcg{20240601u};
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int n = lcg.Next(25) - 12;
+            const QRgb c = line[x];
+            line[x] = qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255),
+                           std::clamp(qBlue(c) + n, 0, 255));
+        }
+    }
+    return image;
+}
+
+QByteArray EncodeJpeg(const QImage& image, int quality) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(image.width());
+    cinfo.image_height = static_cast<JDIMENSION>(image.height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo); // baseline, JFIF header
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        auto* row = const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    // The quality whose file comes closest to 30 KB.
+    const QImage title = TitleArt();
+    QByteArray best;
+    for (int q = 50; q <= 95; ++q) {
+        QByteArray jpeg = EncodeJpeg(title, q);
+        if (best.isEmpty() || std::abs(jpeg.size() - 30155) < std::abs(best.size() - 30155))
+            best = jpeg;
+    }
+    Indexed connect = GlyphPair(ConnectGlyph());
+    Indexed automatic = GlyphPair(AutoGlyph());
+    Indexed altitude = GlyphPair(AltitudeGlyph());
+    const bool ok = Save(dir + "/title.jpg", best) && Save(dir + "/connect.bmp", Bmp4(connect)) &&
+                    Save(dir + "/auto.bmp", Bmp4(automatic)) && Save(dir + "/altitude.bmp", Bmp4(altitude)) &&
+                    WriteIcon(dir + "/uavcontrol.ico");
+    return ok ? 0 : 1;
+}
