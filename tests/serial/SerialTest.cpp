@@ -1,0 +1,324 @@
+// TSerial's rules against a scripted device: defaults, validation, the order of opening and closing,
+// error reporting, and the event thread's delivery on the user-interface thread.
+#include "FakeSerialDevice.h"
+#include "Serial2.h"
+#include "SerialTestSupport.h"
+
+#include <QThread>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string STX = "\x02";
+const std::string ETX = "\x03";
+
+const std::vector<std::string> kOpenCalls{
+    "Open COM1", "SetupQueues 1024 1024", "ApplyDcb", "ApplyTimeouts", "Raise DTR",
+    "Raise RTS", "SetEventMask 381"};
+const std::vector<std::string> kCloseCalls{"Purge", "Drop DTR", "Drop RTS", "SetEventMask 0", "Close"};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class Serial : public ::testing::Test, public TSerialAppFixture {
+protected:
+    Serial() {
+        auto device = std::make_unique<TFakeSerialDevice>();
+        dev = device.get();
+        serial = std::make_unique<TSerial>(nullptr, std::move(device));
+    }
+    // Opens in message mode with a handler that records what arrives and on which thread.
+    void OpenForMessages() {
+        serial->SetRxEventMode(rxMessage);
+        serial->SetOnMessage([this](TObject* sender, const std::string& m) {
+            EXPECT_EQ(sender, serial.get());
+            onUiThread = onUiThread && QThread::currentThread() == qApp->thread();
+            messages.push_back(m);
+        });
+        serial->SetActive(true);
+        dev->ClearCalls();
+    }
+
+    TFakeSerialDevice* dev = nullptr;
+    std::unique_ptr<TSerial> serial;
+    std::vector<std::string> messages;
+    bool onUiThread = true;
+    long long closeMs = -1;
+};
+
+} // namespace
+
+TEST_F(Serial, newComponent_hasItsDefaults) {
+    EXPECT_EQ(serial->Port(), 1);
+    EXPECT_EQ(serial->Baudrate(), 9600);
+    EXPECT_EQ(serial->Parity(), paNone);
+    EXPECT_EQ(serial->DataBits(), d7bit);
+    EXPECT_EQ(serial->StopBits(), st1bit);
+    EXPECT_EQ(serial->RxQueueSize(), 1024);
+    EXPECT_EQ(serial->TxQueueSize(), 1024);
+    EXPECT_EQ(serial->FlowMode(), fcNone);
+    EXPECT_TRUE(serial->CheckParity());
+    EXPECT_EQ(serial->RxEventMode(), rxNormal);
+    EXPECT_EQ(serial->MessageStartChar(), 0x02);
+    EXPECT_EQ(serial->MessageEndChar(), 0x03);
+    EXPECT_EQ(serial->MessageAppendCount(), 0);
+    EXPECT_EQ(serial->NotifyErrors(), neDialog);
+    EXPECT_EQ(serial->ErrorCode(), 0);
+    EXPECT_FALSE(serial->Active());
+    EXPECT_TRUE(dev->Calls().empty()) << "creating opens nothing";
+}
+
+TEST_F(Serial, invalidBaudrate_showsDialogAndKeepsOldValue) {
+    serial->SetNotifyErrors(neNone); // the baud check ignores it
+    serial->SetBaudrate(110);
+    EXPECT_EQ(serial->Baudrate(), 9600);
+    EXPECT_EQ(serial->ErrorCode(), 0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Baudrate is not valid");
+    EXPECT_EQ(boxes.boxes[0].caption, "Error");
+    EXPECT_EQ(boxes.boxes[0].flags, unsigned(MB_OK | MB_ICONSTOP));
+    serial->SetBaudrate(14400);
+    EXPECT_EQ(serial->Baudrate(), 14400);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(Serial, openAndClose_runTheirStepsInOrder) {
+    serial->SetActive(true);
+    EXPECT_TRUE(serial->Active());
+    serial->SetActive(false);
+    EXPECT_FALSE(serial->Active());
+    EXPECT_EQ(dev->Calls(), Concat(kOpenCalls, kCloseCalls));
+    serial->SetActive(false);
+    EXPECT_EQ(dev->Calls().size(), kOpenCalls.size() + kCloseCalls.size())
+        << "closing a closed port does nothing";
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(Serial, openingTwice_closesAndReopens) {
+    serial->SetActive(true);
+    serial->SetActive(true);
+    EXPECT_TRUE(serial->Active());
+    EXPECT_EQ(dev->Calls(), Concat(Concat(kOpenCalls, kCloseCalls), kOpenCalls));
+}
+
+TEST_F(Serial, settingsWhileOpen_reopenOnlyWhenChanged_exceptQueueSizes) {
+    serial->SetActive(true);
+    dev->ClearCalls();
+    serial->SetPort(1);
+    serial->SetParity(paNone);
+    serial->SetDataBits(d7bit);
+    serial->SetStopBits(st1bit);
+    serial->SetFlowMode(fcNone);
+    serial->SetCheckParity(true);
+    serial->SetBaudrate(9600);
+    EXPECT_TRUE(dev->Calls().empty());
+    serial->SetRxQueueSize(1024);
+    EXPECT_EQ(dev->Calls(), Concat(kCloseCalls, kOpenCalls));
+    dev->ClearCalls();
+    serial->SetDataBits(d8bit);
+    EXPECT_EQ(dev->Calls(), Concat(kCloseCalls, kOpenCalls));
+    EXPECT_EQ(dev->LastDcb().ByteSize, 8);
+    dev->ClearCalls();
+    serial->SetPort(3);
+    EXPECT_EQ(dev->Calls()[kCloseCalls.size()], "Open COM3");
+}
+
+TEST_F(Serial, settingsWhileClosed_areOnlyStored) {
+    serial->SetPort(4);
+    serial->SetParity(paEven);
+    serial->SetTxQueueSize(64);
+    EXPECT_TRUE(dev->Calls().empty());
+    EXPECT_EQ(serial->Dcb().Parity, 0) << "the record is built when the port opens";
+    serial->SetActive(true);
+    EXPECT_EQ(dev->Calls()[0], "Open COM4");
+    EXPECT_EQ(dev->Calls()[1], "SetupQueues 1024 64");
+    EXPECT_EQ(dev->LastDcb().Parity, 2);
+}
+
+TEST_F(Serial, failedOpen_staysClosedAndShowsSystemText) {
+    dev->Fail("Open", ENOENT);
+    serial->SetActive(true);
+    EXPECT_FALSE(serial->Active());
+    EXPECT_EQ(serial->ErrorCode(), ENOENT);
+    EXPECT_EQ(dev->Calls(), std::vector<std::string>{"Open COM1"});
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "No such file or directory");
+    EXPECT_EQ(boxes.boxes[0].caption, "Error");
+
+    serial->SetNotifyErrors(neNone);
+    dev->Fail("Open", EBUSY);
+    serial->SetActive(true);
+    EXPECT_EQ(serial->ErrorCode(), EBUSY);
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "neNone shows nothing";
+}
+
+TEST_F(Serial, failedStepsWhileOpening_areReportedAndOpeningGoesOn) {
+    int events = 0;
+    serial->SetNotifyErrors(neEvent);
+    serial->SetOnError([&](TObject* sender) {
+        EXPECT_EQ(sender, serial.get());
+        EXPECT_EQ(serial->ErrorCode(), EINVAL);
+        ++events;
+    });
+    dev->Fail("ApplyDcb", EINVAL);
+    dev->Fail("SetupQueues", EINVAL);
+    serial->SetActive(true);
+    EXPECT_TRUE(serial->Active());
+    EXPECT_EQ(events, 2);
+    EXPECT_EQ(dev->Calls(), kOpenCalls);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(Serial, sendOnClosedPort_writesNothingAndShowsOncePerClosedPeriod) {
+    serial->SendString("abc");
+    serial->SendString("abc");
+    EXPECT_EQ(serial->ErrorCode(), EBADF);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+    serial->SetActive(true);
+    serial->SendString("x");
+    serial->SetActive(false);
+    serial->SendString("y");
+    EXPECT_EQ(dev->Written(), "x");
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+}
+
+TEST_F(Serial, sendOnOpenPort_writesWholeString_andReportsFailure) {
+    serial->SetActive(true);
+    const std::string longFrame = STX + std::string(600, 'k') + ETX;
+    serial->SendString(longFrame);
+    EXPECT_EQ(dev->Written(), longFrame) << "no 256-byte cut";
+    dev->Fail("Write", ETIMEDOUT);
+    serial->SendString("z");
+    EXPECT_EQ(serial->ErrorCode(), ETIMEDOUT);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Connection timed out");
+}
+
+TEST_F(Serial, queueCounts_areZeroWhileClosed) {
+    serial->SetActive(true);
+    dev->Push(0, "abc"); // readable bytes, no event
+    EXPECT_EQ(serial->RxWaiting(), 3);
+    serial->SetActive(false);
+    dev->ClearCalls();
+    EXPECT_EQ(serial->RxWaiting(), 0);
+    EXPECT_EQ(serial->TxWaiting(), 0);
+    EXPECT_TRUE(dev->Calls().empty());
+}
+
+TEST_F(Serial, messages_arriveWholeInOrderOnUiThread) {
+    OpenForMessages();
+    dev->Push(CommEvent::RxChar, "x" + STX + "a=1");
+    dev->Push(CommEvent::RxChar, ETX + STX + "b=2" + ETX + STX + "c");
+    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 2; }));
+    EXPECT_EQ(messages, (std::vector<std::string>{STX + "a=1" + ETX, STX + "b=2" + ETX}));
+    EXPECT_TRUE(onUiThread);
+}
+
+TEST_F(Serial, partialMessage_continuesAfterReopening) {
+    OpenForMessages();
+    dev->Push(CommEvent::RxChar, STX + "half");
+    ASSERT_TRUE(PumpUntil([&] { return serial->RxWaiting() == 0 && dev->Waits() >= 2; }));
+    serial->SetActive(true);
+    dev->Push(CommEvent::RxChar, "way" + ETX);
+    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 1; }));
+    EXPECT_EQ(messages[0], STX + "halfway" + ETX);
+}
+
+TEST_F(Serial, messageModeWithoutHandler_readsNothingUntilOneIsAssigned) {
+    serial->SetRxEventMode(rxMessage);
+    serial->SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return dev->Waits() >= 1; }));
+    EXPECT_EQ(dev->LastWanted() & CommEvent::RxChar, 0u);
+    dev->Push(0, STX + "q" + ETX);
+    EXPECT_EQ(serial->RxWaiting(), 3);
+    serial->SetOnMessage([&](TObject*, const std::string& m) { messages.push_back(m); });
+    ASSERT_TRUE(PumpUntil([&] { return dev->LastWanted() & CommEvent::RxChar; }));
+    dev->Push(CommEvent::RxChar);
+    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 1; }));
+    EXPECT_EQ(serial->RxWaiting(), 0);
+}
+
+TEST_F(Serial, oneEventSet_isHandledInItsFixedOrder) {
+    std::vector<std::string> seen;
+    serial->SetOnSignalChange([&](TObject*, eModemInSignal s, bool on) {
+        seen.push_back("signal " + std::to_string(s) + (on ? " on" : " off"));
+    });
+    serial->SetOnTxEmpty([&](TObject*) { seen.push_back("txempty"); });
+    serial->SetOnBreak([&](TObject*) { seen.push_back("break"); });
+    serial->SetOnRing([&](TObject*) { seen.push_back("ring"); });
+    serial->SetOnRxData([&](TObject*) { seen.push_back("rxdata"); });
+    dev->SetModemBits(ModemBit::CtsOn | ModemBit::RlsdOn);
+    serial->SetActive(true);
+    dev->Push(CommEvent::OpenMask, "ab");
+    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 7; }));
+    EXPECT_EQ(seen, (std::vector<std::string>{"signal 0 on", "signal 1 off", "signal 2 on", "txempty",
+                                              "break", "ring", "rxdata"}));
+    EXPECT_EQ(serial->RxWaiting(), 2) << "raw mode leaves the bytes for the application";
+}
+
+TEST_F(Serial, closingFromHandler_doesNotWait) {
+    OpenForMessages();
+    serial->SetOnMessage([&](TObject*, const std::string& m) {
+        messages.push_back(m);
+        const auto start = std::chrono::steady_clock::now();
+        serial->SetActive(false);
+        closeMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                .count();
+    });
+    dev->Push(CommEvent::RxChar, STX + "1" + ETX + STX + "2" + ETX);
+    ASSERT_TRUE(PumpUntil([&] { return !serial->ThreadBusy() && !messages.empty(); }));
+    EXPECT_LT(closeMs, TSerial::kCloseWaitMs / 2) << "the closer must not sit out the thread's handler call";
+    EXPECT_EQ(messages.size(), 1u) << "nothing is delivered after the port was closed";
+    EXPECT_EQ(dev->Calls(), kCloseCalls);
+}
+
+TEST_F(Serial, handlerException_isReported_andThreadGoesOn) {
+    OpenForMessages();
+    serial->SetOnMessage([&](TObject*, const std::string& m) {
+        messages.push_back(m);
+        if (messages.size() == 1)
+            throw Exception("bad reply");
+    });
+    dev->Push(CommEvent::RxChar, STX + "1" + ETX);
+    dev->Push(CommEvent::RxChar, STX + "2" + ETX);
+    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 2; }));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "bad reply.");
+}
+
+TEST_F(Serial, deviceLoss_isReportedOnce_andReopeningRecovers) {
+    OpenForMessages();
+    dev->FailWait(EIO);
+    ASSERT_TRUE(PumpUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
+    EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
+    EXPECT_EQ(serial->ErrorCode(), EIO);
+    EXPECT_TRUE(serial->Active()) << "the port counts as open until it is closed";
+
+    dev->Fail("Write", EIO);
+    serial->SendString("poll");
+    serial->SendString("poll");
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "later failures of the lost device are recorded, not shown";
+
+    dev->FailWait(0);
+    dev->Fail("Write", 0);
+    serial->SetActive(false);
+    serial->SetActive(true);
+    dev->Push(CommEvent::RxChar, STX + "back" + ETX);
+    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 1; }));
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(Serial, destroyedFromItsOwnHandler_endsCleanly) {
+    OpenForMessages();
+    bool destroyed = false;
+    serial->SetOnMessage([&](TObject*, const std::string&) {
+        serial.reset();
+        destroyed = true;
+    });
+    dev->Push(CommEvent::RxChar, STX + "bye" + ETX);
+    ASSERT_TRUE(PumpUntil([&] { return destroyed; }));
+}
