@@ -4,6 +4,39 @@
 #include <cerrno>
 #include <sys/ioctl.h>
 
+namespace {
+
+// The classic speed codes, so every tool (and tcgetattr) reads the rate back; rates without one go as
+// BOTHER with the exact number.
+tcflag_t SpeedCode(std::uint32_t baud) {
+    switch (baud) {
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return BOTHER;
+    }
+}
+
+} // namespace
+
 int ApplyDcbToTerminal(int fd, const TDcb& dcb) {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0)
@@ -13,7 +46,8 @@ int ApplyDcbToTerminal(int fd, const TDcb& dcb) {
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CIBAUD);
-    t.c_cflag |= CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
+    const tcflag_t speed = SpeedCode(dcb.BaudRate);
+    t.c_cflag |= CLOCAL | CREAD | speed | (speed << IBSHIFT);
     t.c_cflag |= dcb.ByteSize == 7 ? CS7 : CS8;
     switch (dcb.Parity) {
     case 1: // odd

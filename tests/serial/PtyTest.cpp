@@ -1,0 +1,205 @@
+// The component on a real pseudo-terminal: the POSIX device, port naming, line settings as the driver
+// sees them, framing of what the other end writes, and device loss.
+#include "PtySpeedProbe.h"
+#include "Serial2.h"
+#include "SerialTestSupport.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string STX = "\x02";
+const std::string ETX = "\x03";
+
+class PtyPort : public ::testing::Test, public TSerialAppFixture {
+protected:
+    void SetUp() override {
+        char name[128] = {};
+        int slave = -1;
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        close(slave); // the component is to be the only user of the slave
+        slavePath = name;
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        mapDir = fs::temp_directory_path() / ("uav-pty-" + std::to_string(getpid()));
+        fs::remove_all(mapDir);
+        fs::create_directories(mapDir);
+        fs::create_symlink(slavePath, mapDir / "com7");
+        setenv("UAVCONTROL_PORTS", mapDir.c_str(), 1);
+        serial = std::make_unique<TSerial>();
+        serial->SetPort(7);
+        serial->SetDataBits(d8bit);
+    }
+    void TearDown() override {
+        serial.reset();
+        if (master >= 0)
+            close(master);
+        fs::remove_all(mapDir);
+        unsetenv("UAVCONTROL_PORTS");
+    }
+    // What the other end has received within `limitMs`, until `count` bytes came.
+    std::string ReadMaster(std::size_t count, int limitMs = 5000) {
+        std::string got;
+        PumpUntil(
+            [&] {
+                char buf[256];
+                const ssize_t n = read(master, buf, sizeof buf);
+                if (n > 0)
+                    got.append(buf, static_cast<std::size_t>(n));
+                return got.size() >= count;
+            },
+            limitMs);
+        return got;
+    }
+    void WriteMaster(const std::string& bytes) {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    termios SlaveSettings() {
+        termios t{};
+        const int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(tcgetattr(fd, &t), 0);
+        close(fd);
+        return t;
+    }
+
+    int master = -1;
+    std::string slavePath;
+    fs::path mapDir;
+    std::unique_ptr<TSerial> serial;
+};
+
+} // namespace
+
+TEST_F(PtyPort, opening_appliesRawLineSettings_andSendReachesOtherEnd) {
+    serial->SetBaudrate(19200);
+    serial->SetStopBits(st2bit);
+    serial->SetParity(PaOdd);
+    serial->SetFlowMode(fcRTS_CTS);
+    serial->SetActive(true);
+    ASSERT_TRUE(serial->Active()) << serial->ErrorCode();
+    const termios t = SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&t), B19200);
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+    EXPECT_TRUE(t.c_cflag & PARODD);
+    EXPECT_TRUE(t.c_iflag & INPCK);
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(t.c_oflag & OPOST);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    const std::string frame = STX + "S=\x80\xff\n\r" + ETX;
+    serial->SendString(frame);
+    EXPECT_EQ(ReadMaster(frame.size()), frame) << "bytes go out unchanged, line ends included";
+}
+
+TEST_F(PtyPort, rateWithoutClassicConstant_isSetExactly) {
+    serial->SetBaudrate(14400);
+    serial->SetActive(true);
+    ASSERT_TRUE(serial->Active()) << serial->ErrorCode();
+    EXPECT_EQ(ExactOutputSpeed(slavePath), 14400u);
+    serial->SetBaudrate(57600);
+    EXPECT_EQ(ExactOutputSpeed(slavePath), 57600u);
+}
+
+TEST_F(PtyPort, repliesFromOtherEnd_areFramedAndDelivered) {
+    std::vector<std::string> messages;
+    serial->SetRxEventMode(rxMessage);
+    serial->SetOnMessage([&](TObject*, const std::string& m) { messages.push_back(m); });
+    serial->SetActive(true);
+    WriteMaster("noise" + STX + "A=1");
+    ASSERT_TRUE(PumpUntil([&] { return serial->RxWaiting() == 0; }));
+    WriteMaster("2" + ETX + STX + "B=" + std::string(1, '\0') + ETX);
+    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 2; }));
+    EXPECT_EQ(messages[0], STX + "A=12" + ETX);
+    EXPECT_EQ(messages[1], STX + "B=" + std::string(1, '\0') + ETX);
+}
+
+TEST_F(PtyPort, rawMode_announcesNewBytesOnce_andLeavesThemQueued) {
+    int notices = 0;
+    serial->SetOnRxData([&](TObject*) { ++notices; });
+    serial->SetActive(true);
+    WriteMaster("abc");
+    ASSERT_TRUE(PumpUntil([&] { return notices == 1; }));
+    // Unread bytes are old news: give a spinning thread time to show itself.
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(serial->RxWaiting(), 3);
+    char b = 0;
+    EXPECT_EQ(serial->ReadByte(b), 1);
+    EXPECT_EQ(b, 'a');
+}
+
+TEST_F(PtyPort, txEmpty_followsASend) {
+    int empties = 0;
+    serial->SetOnTxEmpty([&](TObject*) { ++empties; });
+    serial->SetActive(true);
+    serial->SendString("ping");
+    ASSERT_TRUE(PumpUntil([&] { return empties == 1; }));
+    EXPECT_EQ(ReadMaster(4), "ping");
+}
+
+TEST_F(PtyPort, otherEndGone_isReportedOnce_andReconnectRecovers) {
+    serial->SetRxEventMode(rxMessage);
+    serial->SetOnMessage([](TObject*, const std::string&) {});
+    serial->SetActive(true);
+    close(master);
+    master = -1;
+    ASSERT_TRUE(PumpUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
+    EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
+    EXPECT_EQ(serial->ErrorCode(), EIO);
+    serial->SendString("poll");
+    serial->SendString("poll");
+    serial->SetActive(false);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+
+    char name[128] = {};
+    int slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    close(slave);
+    fs::remove(mapDir / "com7");
+    fs::create_symlink(name, mapDir / "com7");
+    serial->SetActive(true);
+    EXPECT_TRUE(serial->Active());
+    serial->SendString("again");
+    EXPECT_EQ(ReadMaster(5), "again");
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(PtyPort, portHeldByAnotherComponent_isBusy_untilItCloses) {
+    serial->SetActive(true);
+    TSerial other;
+    other.SetPort(7);
+    other.SetNotifyErrors(neNone);
+    other.SetActive(true);
+    EXPECT_FALSE(other.Active());
+    EXPECT_EQ(other.ErrorCode(), EBUSY);
+    serial->SetActive(false);
+    other.SetActive(true);
+    EXPECT_TRUE(other.Active());
+}
+
+TEST_F(PtyPort, missingDeviceAndNonTerminal_failWithSystemCodes) {
+    std::ofstream(mapDir / "plain") << "not a tty";
+    fs::create_symlink(mapDir / "plain", mapDir / "com8");
+    fs::create_symlink(mapDir / "gone", mapDir / "com9");
+    serial->SetNotifyErrors(neNone);
+    serial->SetPort(8);
+    serial->SetActive(true);
+    EXPECT_FALSE(serial->Active());
+    EXPECT_EQ(serial->ErrorCode(), ENOTTY);
+    EXPECT_EQ(fs::file_size(mapDir / "plain"), 9u) << "nothing is written to a file that is not a port";
+    serial->SetPort(9);
+    serial->SetActive(true);
+    EXPECT_EQ(serial->ErrorCode(), ENOENT);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
