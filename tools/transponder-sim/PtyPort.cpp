@@ -4,13 +4,17 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sim {
 
 namespace {
+
+constexpr std::chrono::milliseconds kArrivalGrace{50};
 
 [[noreturn]] void Fail(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -73,6 +77,38 @@ void PtyPort::DiscardUnread() {
     // On a master, the output queue is what the slave has yet to read.
     if (fd_ >= 0)
         tcflush(fd_, TCOFLUSH);
+}
+
+std::size_t PtyPort::DiscardLeftInput() {
+    std::size_t total = 0;
+    char sink[512];
+    ssize_t n;
+    while (fd_ >= 0 && (n = ::read(fd_, sink, sizeof sink)) > 0)
+        total += static_cast<std::size_t>(n);
+    return total;
+}
+
+bool PtyPort::WaitUntilRead(std::chrono::milliseconds limit) const {
+    // The master cannot tell how much the slave has yet to read, but the slave side can: look through
+    // a descriptor of our own (the client keeps its own open, so closing ours hangs nothing up).
+    const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0)
+        return false;
+    // Bytes written to the master reach the slave's queue a moment later, through the kernel's worker;
+    // an empty queue right after the write proves nothing. So first wait a little for them to show up
+    // (or to have been read already), then for the queue to empty.
+    auto queued = [slave] {
+        int count = 0;
+        return ::ioctl(slave, TIOCINQ, &count) == 0 ? count : 0;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    while (queued() == 0 && std::chrono::steady_clock::now() - start < kArrivalGrace)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    bool drained = false;
+    while (!(drained = queued() == 0) && std::chrono::steady_clock::now() - start < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ::close(slave);
+    return drained;
 }
 
 void PtyPort::Close() {

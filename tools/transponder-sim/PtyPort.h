@@ -1,5 +1,7 @@
 #pragma once
 // The simulator's end of a pseudo-terminal pair. The client opens the slave side as its serial port.
+#include <chrono>
+#include <cstddef>
 #include <string>
 
 namespace sim {
@@ -20,6 +22,10 @@ public:
     bool ClientPresent() const;
     // Discards what was written to the client but not read by it, so the next client starts clean.
     void DiscardUnread();
+    // Reads and drops what a client that has gone wrote before it closed; the number of bytes.
+    std::size_t DiscardLeftInput();
+    // Waits until the client has read everything written to it, at most `limit`; true when it has.
+    bool WaitUntilRead(std::chrono::milliseconds limit) const;
     // Closes the master: the slave device disappears, as on an unplug.
     void Close();
 

@@ -27,6 +27,9 @@ namespace {
 // at again on this period instead of being waited on. A client's first query waits at most this long.
 constexpr std::chrono::milliseconds kNoClientRecheck{25};
 
+// How long a line about to be dropped waits for the client to read what was sent to it.
+constexpr std::chrono::milliseconds kDropLinger{1000};
+
 sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
@@ -69,6 +72,9 @@ public:
             if (!WriteDue())
                 return 0;
             if (dropping_ && schedule_.Empty() && unwritten_.empty()) {
+                // The last answer is part of the deal: let the client take it before the line goes.
+                if (connected_ && !pty_.WaitUntilRead(kDropLinger))
+                    Note("the client did not read the last answer");
                 Note("dropping the line after " + std::to_string(framesIn_) + " frames, as an unplug does");
                 pty_.Close();
                 link_.Remove();
@@ -112,6 +118,12 @@ private:
 
     void CheckClient() {
         const bool present = pty_.ClientPresent();
+        if (!present) {
+            // A client that opened, wrote and closed between two looks: its frames are nobody's
+            // questions any more, and must not be answered to the next client.
+            if (const std::size_t left = pty_.DiscardLeftInput())
+                Note("dropped " + std::to_string(left) + " bytes written by a client that has gone");
+        }
         if (present == connected_)
             return;
         connected_ = present;

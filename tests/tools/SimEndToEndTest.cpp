@@ -1,0 +1,241 @@
+// The real simulator binary on a pseudo-terminal, driven from here with plain POSIX calls as a
+// client of its linked device would.
+#include "MessageFramer.h"
+#include "TransponderFrames.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Generous: these wait for events that normally take microseconds, on a machine that may be loaded.
+constexpr auto kPatience = 10s;
+
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> extraArgs) {
+        char pattern[] = "/tmp/sim-e2e-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+        link_ = dir_ + "/com7";
+        std::vector<std::string> args = {TRANSPONDER_SIM_PATH, "--ports", dir_, "--com", "7"};
+        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~SimProcess() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    bool WaitForLink() const {
+        const auto until = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < until) {
+            if (fs::is_symlink(link_))
+                return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    // Exit status, or nothing if it did not end in time.
+    std::optional<int> WaitForExit() {
+        const auto until = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < until) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return std::nullopt;
+    }
+
+    std::string Log() const {
+        std::ifstream in(dir_ + "/log");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    pid_t Pid() const { return pid_; }
+    const std::string& LinkPath() const { return link_; }
+
+private:
+    std::string dir_;
+    std::string link_;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+// A client of the linked device: raw bytes out, framed messages in.
+class Client {
+public:
+    explicit Client(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+    ~Client() { Close(); }
+    void Close() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    bool IsOpen() const { return fd_ >= 0; }
+
+    bool Send(const std::string& bytes) const {
+        return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+
+    // The next STX..ETX message, or nothing within `wait`.
+    std::optional<std::string> NextFrame(std::chrono::milliseconds wait = kPatience) {
+        const auto until = std::chrono::steady_clock::now() + wait;
+        for (;;) {
+            while (pos_ < pending_.size())
+                if (framer_.Feed(pending_[pos_++], TFraming{}))
+                    return framer_.Message();
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0 || !(p.revents & POLLIN))
+                return std::nullopt;
+            char buffer[256];
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n <= 0)
+                return std::nullopt;
+            pending_.assign(buffer, static_cast<std::size_t>(n));
+            pos_ = 0;
+        }
+    }
+
+    // Waits until the line is gone from under us, as after an unplug.
+    bool WaitForHangup() const {
+        pollfd p{fd_, POLLIN, 0};
+        const auto until = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < until) {
+            p.revents = 0;
+            if (::poll(&p, 1, 100) > 0 && (p.revents & (POLLHUP | POLLERR)))
+                return true;
+            char sink[64];
+            if (p.revents & POLLIN)
+                (void)::read(fd_, sink, sizeof sink);
+        }
+        return false;
+    }
+
+private:
+    int fd_;
+    TMessageFramer framer_;
+    std::string pending_;
+    std::size_t pos_ = 0;
+};
+
+TEST(SimEndToEnd, pollerQueriesAndSetCommands_areAnsweredOverThePtyAndSigtermRemovesTheLink) {
+    SimProcess sim({});
+    ASSERT_GT(sim.Pid(), 0);
+    ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
+    Client client(sim.LinkPath());
+    ASSERT_TRUE(client.IsOpen()) << std::strerror(errno);
+
+    for (int step = 1; step <= proto::kQueryStepCount; ++step) {
+        ASSERT_TRUE(client.Send(proto::QueryFrame(step)));
+        const auto reply = client.NextFrame();
+        ASSERT_TRUE(reply) << "step " << step << "\n" << sim.Log();
+        EXPECT_EQ(reply->at(1), proto::kQueryLetters[static_cast<std::size_t>(step - 1)]);
+    }
+    ASSERT_TRUE(client.Send(proto::CodeFrame("4567")));
+    EXPECT_EQ(client.NextFrame(), proto::Frame('c', "4567"));
+    ASSERT_TRUE(client.Send(proto::Query('c')));
+    EXPECT_EQ(client.NextFrame(), proto::Frame('c', "4567"));
+
+    client.Close();
+    ASSERT_EQ(::kill(sim.Pid(), SIGTERM), 0);
+    EXPECT_EQ(sim.WaitForExit(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.LinkPath())));
+    EXPECT_NE(sim.Log().find("in  <STX>c=4567<ETX>"), std::string::npos);
+}
+
+TEST(SimEndToEnd, mutedLetterAndNoise_mutedNeverAnsweredOthersFramedThroughTheNoise) {
+    SimProcess sim({"--mute", "z", "--garbage"});
+    ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
+    Client client(sim.LinkPath());
+    ASSERT_TRUE(client.IsOpen());
+    ASSERT_TRUE(client.Send(proto::Query('z')));
+    ASSERT_TRUE(client.Send(proto::Query('s')));
+    EXPECT_EQ(client.NextFrame(), proto::Frame('s', "t"));
+    EXPECT_EQ(client.NextFrame(300ms), std::nullopt);
+}
+
+TEST(SimEndToEnd, interrogationsWhileInModeA_arriveAsBareStarFrames) {
+    SimProcess sim({"--interrogations", "50"});
+    ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
+    Client client(sim.LinkPath());
+    ASSERT_TRUE(client.Send(proto::StatusFrame(proto::OperatingMode::ModeA)));
+    int stars = 0;
+    for (int i = 0; i < 10 && stars < 3; ++i)
+        if (client.NextFrame() == std::string("\x02*\x03"))
+            ++stars;
+    EXPECT_EQ(stars, 3) << sim.Log();
+}
+
+TEST(SimEndToEnd, answerPendingWhenTheClientLeaves_neverReachesTheNextClient) {
+    SimProcess sim({"--delay", "200"});
+    ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
+    {
+        Client first(sim.LinkPath());
+        ASSERT_TRUE(first.Send(proto::Query('c')));
+    }
+    std::this_thread::sleep_for(400ms);
+    Client second(sim.LinkPath());
+    ASSERT_TRUE(second.Send(proto::Query('s')));
+    EXPECT_EQ(second.NextFrame(), proto::Frame('s', "t")) << sim.Log();
+}
+
+TEST(SimEndToEnd, dropAfterTwoFrames_answersThemThenHangsUpRemovesTheLinkAndExits) {
+    SimProcess sim({"--drop-after", "2"});
+    ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
+    Client client(sim.LinkPath());
+    ASSERT_TRUE(client.Send(proto::Query('v')));
+    EXPECT_EQ(client.NextFrame(), proto::Frame('v', "1"));
+    ASSERT_TRUE(client.Send(proto::Query('d')));
+    EXPECT_EQ(client.NextFrame(), proto::Frame('d', "g"));
+    EXPECT_TRUE(client.WaitForHangup());
+    EXPECT_EQ(sim.WaitForExit(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.LinkPath())));
+}
+
+} // namespace

@@ -1,0 +1,79 @@
+#include "SimOptions.h"
+#include "WireLog.h"
+
+#include <gtest/gtest.h>
+
+using sim::ParseOptions;
+
+namespace {
+
+TEST(SimOptions, noArguments_giveComOneAndEverythingOff) {
+    const auto parsed = ParseOptions({});
+    ASSERT_TRUE(parsed.options);
+    EXPECT_EQ(parsed.options->com, 1);
+    EXPECT_EQ(parsed.options->delayMs, 0);
+    EXPECT_FALSE(parsed.options->pace);
+    EXPECT_FALSE(parsed.options->garbage);
+    EXPECT_EQ(parsed.options->dropAfter, 0);
+    EXPECT_EQ(parsed.options->interrogationsHz, 0.0);
+}
+
+TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
+    const auto parsed =
+        ParseOptions({"--com", "3", "--ports=/tmp/p", "--delay", "40", "--pace", "--mute", "cz*", "--garbage",
+                      "--drop-after=7", "--interrogations", "2.5", "--link", "/tmp/x"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const sim::SimOptions& o = *parsed.options;
+    EXPECT_EQ(o.com, 3);
+    EXPECT_EQ(o.portsDir, "/tmp/p");
+    EXPECT_EQ(o.linkPath, "/tmp/x");
+    EXPECT_EQ(o.delayMs, 40);
+    EXPECT_TRUE(o.pace);
+    EXPECT_EQ(o.mute, "cz*");
+    EXPECT_TRUE(o.garbage);
+    EXPECT_EQ(o.dropAfter, 7);
+    EXPECT_DOUBLE_EQ(o.interrogationsHz, 2.5);
+}
+
+TEST(SimOptions, badValuesAndUnknownSwitches_failWithTheSwitchNamed) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--com", "0"},
+                                                 {"--com"},
+                                                 {"--delay", "-1"},
+                                                 {"--drop-after", "0"},
+                                                 {"--interrogations", "fast"},
+                                                 {"--interrogations", "-1"},
+                                                 {"--ports", ""},
+                                                 {"--bogus"}}) {
+        const auto parsed = ParseOptions(args);
+        EXPECT_FALSE(parsed.options) << args[0];
+        EXPECT_NE(parsed.error.find(args[0]), std::string::npos) << parsed.error;
+    }
+}
+
+TEST(SimOptions, linkPath_explicitLinkThenPortsThenEnvironmentThenHome) {
+    sim::SimOptions o;
+    o.com = 4;
+    EXPECT_EQ(sim::LinkPathFor(o, nullptr, "/home/op"), "/home/op/.config/uavcontrol/ports/com4");
+    EXPECT_EQ(sim::LinkPathFor(o, "/env/ports", "/home/op"), "/env/ports/com4");
+    o.portsDir = "/given";
+    EXPECT_EQ(sim::LinkPathFor(o, "/env/ports", "/home/op"), "/given/com4");
+    o.linkPath = "/exact/dev";
+    EXPECT_EQ(sim::LinkPathFor(o, "/env/ports", "/home/op"), "/exact/dev");
+}
+
+TEST(WireLog, printable_namesControlBytesAndEscapesTheRest) {
+    EXPECT_EQ(sim::Printable("\x02"
+                             "c=12<3\x03"),
+              "<STX>c=12<3c>3<ETX>");
+    EXPECT_EQ(sim::Printable(std::string("\x00\x7f\x80\xff", 4)), "<00><7f><80><ff>");
+}
+
+TEST(WireLog, logLine_hasTimeDirectionAndBytes) {
+    const auto line = sim::LogLine(std::chrono::system_clock::now(), "in", "\x02z=?\x03", "(x)");
+    ASSERT_GT(line.size(), 12u);
+    EXPECT_EQ(line[2], ':');
+    EXPECT_EQ(line[8], '.');
+    EXPECT_EQ(line.substr(12), " in  <STX>z=?<ETX> (x)");
+}
+
+} // namespace
