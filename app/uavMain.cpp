@@ -1,10 +1,157 @@
 #include "uavMain.h"
 
+#include "Application.h"
+#include "Fonts.h"
+#include "Serial2.h"
+#include "Timer.h"
+
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+
 TForm1* Form1 = nullptr;
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("Vantorix UAV Control"));
-    resize(801, 632);
+namespace {
+// Every toolkit entry into the panel's code passes the application's guard: an error abandons the handler,
+// is reported, and the program goes on.
+template <class F> void Entry(F&& f) {
+    if (Application) {
+        Application->Guard(std::forward<F>(f));
+        return;
+    }
+    try {
+        f();
+    } catch (...) {
+        // No application object (a bare test): nothing to report to, and nothing may unwind through Qt.
+    }
+}
+} // namespace
+
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
 }
 
-TForm1::~TForm1() = default;
+QPoint CentredTopLeft(const QSize& frame, const QRect& area) {
+    return {area.left() + (area.width() - frame.width()) / 2,
+            area.top() + (area.height() - frame.height()) / 2};
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    InitResources();
+    LoadSansSerif();
+    setupUi(this);
+    ApplyLayoutFonts(this);
+    // The layout names no "Ping Control" component; its box only frames the button.
+    btnPing->parentWidget()->setObjectName(QString());
+    // The menu bar takes its natural height; the client area below it is the layout's.
+    resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    CreateComponents();
+    WireControls();
+    Entry([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1() {
+    // Components first, last created first, so no timer or port event reaches a half-destroyed window.
+    for (TTimer* timer : {rxTimer, altTimer, wdt, queryTimer, autoSequencer})
+        delete timer;
+    delete SerialComm;
+}
+
+TTimer* TForm1::NewTimer(const char* name, void (TForm1::*handler)(TObject*)) {
+    auto* timer = new TTimer(this);
+    timer->SetName(QString::fromLatin1(name));
+    timer->SetEnabled(false);
+    timer->SetOnTimer([this, handler](TObject* sender) { (this->*handler)(sender); });
+    return timer;
+}
+
+void TForm1::CreateComponents() {
+    SerialComm = new TSerial(this);
+    SerialComm->SetName(QStringLiteral("SerialComm"));
+    SerialComm->SetDataBits(d8bit);
+    SerialComm->SetRxEventMode(rxMessage);
+    SerialComm->SetOnMessage(
+        [this](TObject* sender, const std::string& message) { SerialCommMessage(sender, message); });
+    autoSequencer = NewTimer("autoSequencer", &TForm1::autoSequencerTimer);
+    queryTimer = NewTimer("queryTimer", &TForm1::queryTimerTimer);
+    wdt = NewTimer("wdt", &TForm1::wdtTimer);
+    altTimer = NewTimer("altTimer", &TForm1::altTimerTimer);
+    rxTimer = NewTimer("rxTimer", &TForm1::rxTimerTimer);
+}
+
+void TForm1::WireControls() {
+    const auto click = [this](QAbstractButton* button, void (TForm1::*handler)(TObject*)) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, button, handler] { Entry([&] { (this->*handler)(button); }); });
+    };
+    click(BitBtn6, &TForm1::BitBtn6Click);
+    click(statusBtn, &TForm1::statusBtnClick);
+    click(BitBtn2, &TForm1::BitBtn2Click);
+    click(BitBtn3, &TForm1::BitBtn3Click);
+    click(voltsetBtn, &TForm1::voltsetBtnClick);
+    click(BitBtn1, &TForm1::BitBtn1Click);
+    click(BitBtn4, &TForm1::BitBtn4Click);
+    click(InterrogateBtn, &TForm1::InterrogateBtnClick);
+    click(btnPing, &TForm1::btnPingClick);
+    click(BitBtn5, &TForm1::BitBtn5Click);
+    click(Button1, &TForm1::Button1Click);
+    click(autobtn, &TForm1::autobtnClick);
+    click(BitBtn7, &TForm1::BitBtn7Click);
+    click(altitudeBtn, &TForm1::altitudeBtnClick);
+
+    const auto menu = [this](QAction* action, void (TForm1::*handler)(TObject*)) {
+        connect(action, &QAction::triggered, this,
+                [this, action, handler] { Entry([&] { (this->*handler)(action); }); });
+    };
+    menu(Exit1, &TForm1::Exit1Click);
+    menu(mnuAutoSequence, &TForm1::mnuAutoSequenceClick);
+    // Setup > Altitude Sequencer has no handler: choosing it does nothing.
+
+    connect(rbEncSource, &TRadioGroup::Click, this,
+            [this] { Entry([this] { rbEncSourceClick(rbEncSource); }); });
+    // OnChange: every change of the text, typed or set by the program.
+    connect(edMinAlt, &QLineEdit::textChanged, this, [this] { Entry([this] { edMinAltChange(edMinAlt); }); });
+    connect(lblAltActual, &TLabel::DblClick, this,
+            [this] { Entry([this] { lblAltActualDblClick(lblAltActual); }); });
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    // Centred on the screen the first time it shows; later shows keep wherever the operator put it.
+    if (QScreen* screen = this->screen())
+        move(CentredTopLeft(frameGeometry().size(), screen->availableGeometry()));
+}
+
+// The handlers' behaviour belongs to the panel logic; the layout only binds them.
+void TForm1::FormCreate(TObject*) {}
+void TForm1::BitBtn6Click(TObject*) {}
+void TForm1::statusBtnClick(TObject*) {}
+void TForm1::BitBtn2Click(TObject*) {}
+void TForm1::BitBtn3Click(TObject*) {}
+void TForm1::voltsetBtnClick(TObject*) {}
+void TForm1::BitBtn1Click(TObject*) {}
+void TForm1::BitBtn4Click(TObject*) {}
+void TForm1::InterrogateBtnClick(TObject*) {}
+void TForm1::btnPingClick(TObject*) {}
+void TForm1::BitBtn5Click(TObject*) {}
+void TForm1::SerialCommMessage(TObject*, const std::string&) {}
+void TForm1::AppIdle(TObject*, bool&) {}
+void TForm1::rxTimerTimer(TObject*) {}
+void TForm1::Exit1Click(TObject*) {
+    close();
+}
+void TForm1::mnuAutoSequenceClick(TObject*) {}
+void TForm1::Button1Click(TObject*) {}
+void TForm1::autobtnClick(TObject*) {}
+void TForm1::autoSequencerTimer(TObject*) {}
+void TForm1::queryTimerTimer(TObject*) {}
+void TForm1::wdtTimer(TObject*) {}
+void TForm1::rbEncSourceClick(TObject*) {}
+void TForm1::BitBtn7Click(TObject*) {}
+void TForm1::altitudeBtnClick(TObject*) {}
+void TForm1::altTimerTimer(TObject*) {}
+void TForm1::edMinAltChange(TObject*) {}
+void TForm1::lblAltActualDblClick(TObject*) {}
