@@ -8,7 +8,9 @@
 
 // Layout files set the lamp's own settings through the flat LEDShape, LEDColorOn, LEDColorOff, LEDWidth
 // and LEDHeight; code reaches the lamp object itself through LED(). Layout files write enumerations
-// qualified by this class, e.g. TKxLED::lpLeft, TKxLED::sRound, TKxLED::mIndicator.
+// qualified by this class, e.g. TKxLED::lpLeft, TKxLED::sRound, TKxLED::mIndicator. uic reads a <number>
+// as a signed 32-bit value, so a system colour is written as its signed form (clBtnFace: -2147483633);
+// fixed colours such as clOlive (32896) are written as they are.
 class TKxLED : public TKxBinGControl {
     Q_OBJECT
     Q_PROPERTY(Kx::TLEDShape LEDShape READ LEDShape WRITE SetLEDShape)

@@ -84,7 +84,7 @@ QRect StrokeRect(const TRect& r) {
 } // namespace
 
 void DrawLED(QPainter& canvas, const TRect& rect, TLEDShape shape, TColor outlineColor, TColor fillColor) {
-    canvas.setPen(QPen(ColorToQColor(outlineColor), 1));
+    canvas.setPen(QPen(ColorToQColor(outlineColor), 0));
     QBrush brush = canvas.brush();
     brush.setColor(ColorToQColor(fillColor));
     canvas.setBrush(brush);
@@ -103,11 +103,18 @@ void DrawLED(QPainter& canvas, const TRect& rect, TLEDShape shape, TColor outlin
     case sArrowRight:
     case sArrowUp:
     case sArrowDown: {
+        // Filled first, then outlined edge by edge: the painter's own polygon outline leaves out the
+        // far corners, and the lamp's figure names those pixels as part of it.
         const auto corners = LedGeometry::ArrowTriangle(shape, rect);
         QPolygon polygon;
         for (const TPoint& p : corners)
             polygon << QPoint(p.X, p.Y);
+        const QPen pen = canvas.pen();
+        canvas.setPen(Qt::NoPen);
         canvas.drawPolygon(polygon);
+        canvas.setPen(pen);
+        for (qsizetype i = 0; i < polygon.size(); ++i)
+            canvas.drawLine(polygon[i], polygon[(i + 1) % polygon.size()]);
         break;
     }
     case sRectangle:
