@@ -198,6 +198,22 @@ TEST(SimEndToEnd, mutedLetterAndNoise_mutedNeverAnsweredOthersFramedThroughTheNo
     ASSERT_TRUE(client.Send(proto::Query('s')));
     EXPECT_EQ(client.NextFrame(), proto::Frame('s', "t"));
     EXPECT_EQ(client.NextFrame(300ms), std::nullopt);
+    EXPECT_NE(sim.Log().find("(noise)"), std::string::npos);
+}
+
+TEST(SimEndToEnd, pacedAnswer_takesAtLeastItsBytesAtTheWireRate) {
+    SimProcess sim({"--pace"});
+    ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
+    Client client(sim.LinkPath());
+    ASSERT_TRUE(client.Send(proto::Query('s'))); // the first exchange also finds the client
+    ASSERT_TRUE(client.NextFrame());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client.Send(proto::Query('c')));
+    const auto reply = client.NextFrame();
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(reply, proto::Frame('c', "1200"));
+    // Only a lower bound: the first byte may leave at once, each later one a byte time after it.
+    EXPECT_GE(took, (reply->size() - 1) * std::chrono::microseconds(1041));
 }
 
 TEST(SimEndToEnd, interrogationsWhileInModeA_arriveAsBareStarFrames) {
