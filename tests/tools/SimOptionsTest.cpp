@@ -7,17 +7,6 @@ using sim::ParseOptions;
 
 namespace {
 
-TEST(SimOptions, noArguments_giveComOneAndEverythingOff) {
-    const auto parsed = ParseOptions({});
-    ASSERT_TRUE(parsed.options);
-    EXPECT_EQ(parsed.options->com, 1);
-    EXPECT_EQ(parsed.options->delayMs, 0);
-    EXPECT_FALSE(parsed.options->pace);
-    EXPECT_FALSE(parsed.options->garbage);
-    EXPECT_EQ(parsed.options->dropAfter, 0);
-    EXPECT_EQ(parsed.options->interrogationsHz, 0.0);
-}
-
 TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
     const auto parsed =
         ParseOptions({"--com", "3", "--ports=/tmp/p", "--delay", "40", "--pace", "--mute", "cz*", "--garbage",

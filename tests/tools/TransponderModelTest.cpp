@@ -23,16 +23,6 @@ TEST(TransponderModel, everyPollerQuery_isAnsweredWithItsOwnLetterAndADecodableF
     }
 }
 
-TEST(TransponderModel, queriesOfAFreshTransponder_reportItsStartingState) {
-    TransponderModel model;
-    EXPECT_EQ(Ask(model, "c=?"), proto::Frame('c', "1200"));
-    EXPECT_EQ(Ask(model, "s=?"), proto::Frame('s', "t"));
-    EXPECT_EQ(Ask(model, "r=?"), proto::Frame('r', "Y"));
-    EXPECT_EQ(Ask(model, "i=?"), proto::Frame('i', "0"));
-    EXPECT_EQ(Ask(model, "d=?"), proto::Frame('d', "g"));
-    EXPECT_EQ(Ask(model, "v=?"), proto::Frame('v', "1"));
-}
-
 TEST(TransponderModel, messagesNotShapedLikeAFrameOrWithUnknownLetters_getNoAnswer) {
     TransponderModel model;
     EXPECT_FALSE(Ask(model, "q=?"));
