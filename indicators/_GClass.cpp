@@ -4,6 +4,8 @@
 #include "KxFlashT.h"
 #include "_KxProc.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -343,4 +345,21 @@ void TKxBinGControl::mouseMoveEvent(QMouseEvent* e) {
         if (onMouseMove_)
             onMouseMove_(this, e->modifiers(), pos.x(), pos.y());
     });
+}
+
+QMenu* TKxBinGControl::PopupMenu() const {
+    return popupMenu_;
+}
+
+void TKxBinGControl::SetPopupMenu(QMenu* menu) {
+    popupMenu_ = menu;
+}
+
+void TKxBinGControl::contextMenuEvent(QContextMenuEvent* e) {
+    if (!popupMenu_) {
+        QWidget::contextMenuEvent(e);
+        return;
+    }
+    popupMenu_->popup(e->globalPos());
+    e->accept();
 }

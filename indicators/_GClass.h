@@ -5,10 +5,12 @@
 #include "KxTypes.h"
 #include "LedGeometry.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 
+class QMenu;
 class QPainter;
 
 // A persistent object that announces each effective change through OnChange.
@@ -145,6 +147,10 @@ public:
     const TMouseMoveEvent& OnMouseMove() const { return onMouseMove_; }
     void SetOnMouseMove(TMouseMoveEvent h) { onMouseMove_ = std::move(h); }
 
+    // Shown at the pointer on a right click (or the keyboard's menu key); none by default.
+    QMenu* PopupMenu() const;
+    void SetPopupMenu(QMenu* menu);
+
     // The form whose controls make up the groups: the control's top-level window, or none while the
     // control has no parent (then it behaves as ungrouped).
     QWidget* Owner() const;
@@ -171,6 +177,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     std::uint32_t Bit() const { return 1u << statusBit_; }
@@ -189,6 +196,7 @@ private:
     int groupIndex_ = 0;
     TMode mode_ = mIndicator;
     bool clickPending_ = false;
+    QPointer<QMenu> popupMenu_;
 
     TNotifyEvent onStatusChanged_;
     TNotifyEvent onStatusIntChanged_;

@@ -4,6 +4,8 @@
 #include "_KxProc.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
 #include <memory>
@@ -235,6 +237,17 @@ TEST_F(ControlTest, accessibleTextFollowsCaptionAndState) {
     EXPECT_EQ(c->accessibleDescription(), "off");
     c->SetChecked(true);
     EXPECT_EQ(c->accessibleDescription(), "on");
+}
+
+TEST_F(ControlTest, rightClickMenu_popsUpTheAssignedMenu) {
+    TKxBinGControl* c = Add("c");
+    QMenu menu;
+    menu.addAction("Reset");
+    c->SetPopupMenu(&menu);
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(2, 2), c->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(c, &e);
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
 }
 
 TEST(TKxLEDCreation, ownerThatIsNoWidget_failsAsInvalidCast) {
