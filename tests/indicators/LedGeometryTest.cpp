@@ -78,16 +78,3 @@ TEST(RoundHighlight, penAndInsetGrowWithWidth) {
     EXPECT_EQ(narrow.PenWidth, 0);
     EXPECT_EQ(narrow.Ellipse, (TRect{1, 1, 6, 6}));
 }
-
-TEST(LampSizeRule, fourToThirtyAccepted_threeAndThirtyOneRejected) {
-    EXPECT_FALSE(ValidLampSize(3));
-    EXPECT_TRUE(ValidLampSize(4));
-    EXPECT_TRUE(ValidLampSize(30));
-    EXPECT_FALSE(ValidLampSize(31));
-}
-
-TEST(FlashCode, ratesFollowOneBinaryDivider) {
-    EXPECT_EQ(FlashCode(ff8Hz), 1u);
-    EXPECT_EQ(FlashCode(ff2Hz), 4u);
-    EXPECT_EQ(FlashCode(ff05Hz), 16u);
-}
