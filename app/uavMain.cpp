@@ -41,6 +41,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     LoadSansSerif();
     setupUi(this);
     ApplyLayoutFonts(this);
+    // Group frames are an etched line with the caption set into their top edge. Set after the fonts: a
+    // style sheet present while fonts change makes the children drop the window's font.
+    setStyleSheet(
+        QStringLiteral("QGroupBox { border: 2px groove palette(mid); margin-top: 6px; }"
+                       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                       " left: 6px; padding: 0px 2px; }"));
     // The layout names no "Ping Control" component; its box only frames the button.
     btnPing->parentWidget()->setObjectName(QString());
     // The menu bar takes its natural height; the client area below it is the layout's.
