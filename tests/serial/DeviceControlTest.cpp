@@ -54,23 +54,6 @@ TEST(Dcb, eachFlowMode_addsOnlyItsBits) {
     }
 }
 
-TEST(Timeouts, readsReturnAtOnce_andOnlyFlowModesLimitWrites) {
-    const TCommTimeouts none = BuildTimeouts(fcNone);
-    EXPECT_EQ(none.ReadIntervalTimeout, 0xFFFFFFFFu);
-    EXPECT_EQ(none.ReadTotalTimeoutConstant, 0u);
-    EXPECT_EQ(none.WriteTotalTimeoutConstant, 0u);
-    for (eFlowControl flow : {fcRTS_CTS, fcDTR_DSR, fcXON_XOF}) {
-        EXPECT_EQ(BuildTimeouts(flow).WriteTotalTimeoutConstant, 10000u);
-        EXPECT_EQ(BuildTimeouts(flow).WriteTotalTimeoutMultiplier, 0u);
-    }
-}
-
-TEST(PortName, isComAndDecimalNumber) {
-    EXPECT_EQ(ComPortName(1), "COM1");
-    EXPECT_EQ(ComPortName(0), "COM0");
-    EXPECT_EQ(ComPortName(200), "COM200") << "any byte is a port number";
-}
-
 TEST(ErrorText, trailingBlanksBreaksAndStops_areRemoved) {
     EXPECT_EQ(TrimErrorText("The system cannot find the file specified.\r\n"),
               "The system cannot find the file specified");
