@@ -57,6 +57,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
+    if (Application)
+        Application->SetOnIdle({});
     // Components first, last created first, so no timer or port event reaches a half-destroyed window.
     for (TTimer* timer : {rxTimer, altTimer, wdt, queryTimer, autoSequencer})
         delete timer;
@@ -111,7 +113,7 @@ void TForm1::WireControls() {
     };
     menu(Exit1, &TForm1::Exit1Click);
     menu(mnuAutoSequence, &TForm1::mnuAutoSequenceClick);
-    // Setup > Altitude Sequencer has no handler: choosing it does nothing.
+    menu(mnuAltitudeSequencer, &TForm1::mnuAltitudeSequencerClick);
 
     connect(rbEncSource, &TRadioGroup::Click, this,
             [this] { Entry([this] { rbEncSourceClick(rbEncSource); }); });
@@ -130,34 +132,3 @@ void TForm1::showEvent(QShowEvent* event) {
     if (QScreen* screen = this->screen())
         move(CentredTopLeft(frameGeometry().size(), screen->availableGeometry()));
 }
-
-// The handlers' behaviour belongs to the panel logic; the layout only binds them.
-void TForm1::FormCreate(TObject*) {}
-void TForm1::BitBtn6Click(TObject*) {}
-void TForm1::statusBtnClick(TObject*) {}
-void TForm1::BitBtn2Click(TObject*) {}
-void TForm1::BitBtn3Click(TObject*) {}
-void TForm1::voltsetBtnClick(TObject*) {}
-void TForm1::BitBtn1Click(TObject*) {}
-void TForm1::BitBtn4Click(TObject*) {}
-void TForm1::InterrogateBtnClick(TObject*) {}
-void TForm1::btnPingClick(TObject*) {}
-void TForm1::BitBtn5Click(TObject*) {}
-void TForm1::SerialCommMessage(TObject*, const std::string&) {}
-void TForm1::AppIdle(TObject*, bool&) {}
-void TForm1::rxTimerTimer(TObject*) {}
-void TForm1::Exit1Click(TObject*) {
-    close();
-}
-void TForm1::mnuAutoSequenceClick(TObject*) {}
-void TForm1::Button1Click(TObject*) {}
-void TForm1::autobtnClick(TObject*) {}
-void TForm1::autoSequencerTimer(TObject*) {}
-void TForm1::queryTimerTimer(TObject*) {}
-void TForm1::wdtTimer(TObject*) {}
-void TForm1::rbEncSourceClick(TObject*) {}
-void TForm1::BitBtn7Click(TObject*) {}
-void TForm1::altitudeBtnClick(TObject*) {}
-void TForm1::altTimerTimer(TObject*) {}
-void TForm1::edMinAltChange(TObject*) {}
-void TForm1::lblAltActualDblClick(TObject*) {}

@@ -5,10 +5,15 @@
 #include "ui_uavMain.h"
 
 #include <QMainWindow>
+#include <cstdint>
+#include <deque>
 #include <string>
 
 class TSerial;
 class TTimer;
+namespace proto {
+struct DisplayUpdate;
+}
 
 class TForm1 : public QMainWindow, public Ui::TForm1 {
     Q_OBJECT
@@ -53,6 +58,22 @@ public:
     void altTimerTimer(TObject* Sender);
     void edMinAltChange(TObject* Sender);
     void lblAltActualDblClick(TObject* Sender);
+    // Setup > Altitude Sequencer: shows the "Altitude Encoder" group, as Setup > Auto Sequence shows its own.
+    void mnuAltitudeSequencerClick(TObject* Sender);
+
+    // Panel state shared by the handlers (readable by tests; only the handlers write it).
+    // Received messages waiting for the idle handler, oldest first: every one is decoded, in arrival order.
+    std::deque<std::string> rxMsg;
+    std::int32_t queryStep = 0;     // last query sent in the running sequence, 0..13
+    std::int32_t seqCount = 0;      // seconds left before the next sequence; 0 while one runs
+    bool queryDue = false;          // the query timer fired: the idle handler sends the next query
+    bool manualPending = false;     // a console command was sent: echo the next received message
+    std::uint32_t pingTick = 0;     // tick count of the last positive ping reply; 0: no lamp to expire
+    std::uint64_t rxMsgDropped = 0; // messages dropped because the queue was full (idle handler held off)
+
+    // Pending messages kept at most; past that the oldest go (a modal box can hold the idle handler off
+    // while a transponder keeps talking).
+    static constexpr std::size_t kMaxPendingMessages = 4096;
 
     // The client area the layout was drawn for: two panels over a status bar.
     static constexpr int kClientWidth = 793;
@@ -60,8 +81,20 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Panel logic (uavMainPanel.cpp, uavMainPoller.cpp).
+    void EchoCommand(const QString& text);
+    void SetCommandButtonsEnabled(bool enabled);
+    void DecodePendingMessages();
+    void ApplyReply(const proto::DisplayUpdate& update);
+    void PollAfterReply();
+    void SendDueQuery();
+    void ExpirePingLamp();
+    void Send(const std::string& frame);
+    QString PortMapHint() const;
+
     void CreateComponents();
     void WireControls();
     TTimer* NewTimer(const char* name, void (TForm1::*handler)(TObject*));

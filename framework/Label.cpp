@@ -7,6 +7,8 @@
 TLabel::TLabel(QWidget* parent) : QLabel(parent) {
     // Text stands at the top left of its box unless the layout says otherwise.
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Captions carry transponder replies: text that looks like markup must show as it is.
+    setTextFormat(Qt::PlainText);
 }
 
 void TLabel::SetCaption(const QString& caption) {

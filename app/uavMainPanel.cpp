@@ -1,0 +1,273 @@
+// The panel's behaviour behind its controls: connecting, the command buttons, the console, reception and
+// the idle handler that decodes replies into the "System Parameters" display.
+#include "uavMain.h"
+
+#include "Application.h"
+#include "DisplayUpdate.h"
+#include "IntConv.h"
+#include "PortNames.h"
+#include "Serial2.h"
+#include "TickClock.h"
+#include "Timer.h"
+#include "TransponderFrames.h"
+
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QToolTip>
+
+namespace {
+
+// Operator text goes on the wire byte for byte: one Latin-1 character is one byte.
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+QString Text(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// Trimming as the port field's blank test knows it: every character up to the space counts as blank.
+bool IsBlank(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() > ' ')
+            return false;
+    return true;
+}
+
+} // namespace
+
+void TForm1::FormCreate(TObject*) {
+    if (Application)
+        Application->SetOnIdle([this](TObject* sender, bool& done) { AppIdle(sender, done); });
+    seqCount = StrToInt(Bytes(seqEdit->text()));
+    lblAltActual->SetCaption(edMinAlt->text());
+    altTimer->SetInterval(3500);
+    // Which device each COM number opens, shown where the operator types the number.
+    edCommPort->installEventFilter(this);
+}
+
+void TForm1::Send(const std::string& frame) {
+    SerialComm->SendString(frame);
+}
+
+void TForm1::SetCommandButtonsEnabled(bool enabled) {
+    for (QWidget* button :
+         std::initializer_list<QWidget*>{statusBtn, BitBtn2, BitBtn3, voltsetBtn, BitBtn1, BitBtn4, autobtn,
+                                         BitBtn5, BitBtn7, btnPing, InterrogateBtn})
+        button->setEnabled(enabled);
+}
+
+void TForm1::BitBtn6Click(TObject*) {
+    switch (BitBtn6->Tag()) {
+    case 0:
+        if (IsBlank(edCommPort->text()))
+            return;
+        // The port number is one byte: a larger number keeps its low eight bits.
+        SerialComm->SetPort(static_cast<sPorts>(StrToInt(Bytes(edCommPort->text())) & 0xFF));
+        SerialComm->SetActive(true);
+        // Connected even when opening failed: the component has told the operator why.
+        BitBtn6->SetTag(1);
+        BitBtn6->setText(QStringLiteral("Disconnect"));
+        SetCommandButtonsEnabled(true);
+        break;
+    case 1:
+        autoIndi->SetChecked(false);
+        autoSequencer->SetEnabled(false);
+        queryTimer->SetEnabled(false);
+        if (SerialComm->Active())
+            SerialComm->SetActive(false);
+        BitBtn6->SetTag(0);
+        BitBtn6->setText(QStringLiteral("Connect"));
+        SetCommandButtonsEnabled(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::statusBtnClick(TObject*) {
+    const std::string frame = proto::StatusFrameForIndex(rbStatus->ItemIndex());
+    if (!frame.empty())
+        Send(frame);
+}
+
+void TForm1::BitBtn2Click(TObject*) {
+    if (SerialComm->Active())
+        Send(proto::CodeFrame(Bytes(Edit1->text())));
+}
+
+void TForm1::BitBtn3Click(TObject*) {
+    Send(proto::IdentFrame());
+}
+
+void TForm1::voltsetBtnClick(TObject*) {
+    if (!SerialComm->Active())
+        return;
+    const std::string frame = proto::VoltageFrameForIndex(rbVoltage->ItemIndex());
+    if (!frame.empty())
+        Send(frame);
+}
+
+void TForm1::BitBtn1Click(TObject*) {
+    if (!lvEdit->text().isEmpty())
+        Send(proto::LowSetpointFrame(Bytes(lvEdit->text())));
+}
+
+void TForm1::BitBtn4Click(TObject*) {
+    if (!hvEdit->text().isEmpty())
+        Send(proto::HighSetpointFrame(Bytes(hvEdit->text())));
+}
+
+void TForm1::InterrogateBtnClick(TObject*) {
+    if (!SerialComm->Active())
+        return;
+    const std::string frame = proto::InterrogateFrameForIndex(rbInterrogate->ItemIndex());
+    if (!frame.empty())
+        Send(frame);
+}
+
+void TForm1::btnPingClick(TObject*) {
+    lblPing->SetCaption(QStringLiteral("Requested"));
+    Send(proto::PingFrame());
+}
+
+void TForm1::EchoCommand(const QString& text) {
+    RxData->appendPlainText(QStringLiteral("<02>") + text + QStringLiteral("<03>"));
+}
+
+void TForm1::BitBtn5Click(TObject*) {
+    if (!SerialComm->Active()) {
+        if (Application)
+            Application->MessageBox(QStringLiteral("Comm Port not Initialised"),
+                                    QStringLiteral("Information"), MB_OKCANCEL);
+        return;
+    }
+    const QString text = commStr->text();
+    Send(proto::ConsoleFrame(Bytes(text)));
+    EchoCommand(text);
+    commStr->clear();
+    commStr->setFocus();
+    manualPending = true;
+}
+
+void TForm1::SerialCommMessage(TObject*, const std::string& RxMessage) {
+    QString display;
+    display.reserve(static_cast<qsizetype>(RxMessage.size()) + 8);
+    for (char c : RxMessage) {
+        if (c == proto::STX)
+            display += QStringLiteral("<STX>");
+        else if (c == proto::ETX)
+            display += QStringLiteral("<ETX>");
+        else
+            display += QChar(static_cast<uchar>(c));
+    }
+    if (display.isEmpty())
+        return;
+    if (manualPending)
+        RxData->appendPlainText(display);
+    if (rxMsg.size() >= kMaxPendingMessages) {
+        rxMsg.pop_front();
+        ++rxMsgDropped;
+    }
+    rxMsg.push_back(RxMessage);
+    manualPending = false;
+}
+
+void TForm1::AppIdle(TObject*, bool& Done) {
+    DecodePendingMessages();
+    if (queryDue)
+        SendDueQuery();
+    // Never done: the application calls this again whenever the queue has drained.
+    Done = false;
+}
+
+void TForm1::DecodePendingMessages() {
+    while (!rxMsg.empty()) {
+        std::optional<proto::DisplayUpdate> update = proto::DecodeMessage(rxMsg.front());
+        if (!update) {
+            // Not a whole frame: it waits, unless a later message has already replaced it.
+            if (rxMsg.size() == 1)
+                return;
+            rxMsg.pop_front();
+            continue;
+        }
+        // Taken off the queue before it is applied, so a failing reply cannot be applied twice.
+        rxMsg.pop_front();
+        ApplyReply(*update);
+        PollAfterReply();
+    }
+}
+
+void TForm1::ApplyReply(const proto::DisplayUpdate& update) {
+    for (const proto::LabelText& label : update.labels)
+        if (auto* target = findChild<TLabel*>(QString::fromLatin1(label.control)))
+            target->SetCaption(Text(label.text));
+    for (const proto::LampState& lamp : update.lamps)
+        if (auto* target = findChild<TKxLED*>(QString::fromLatin1(lamp.control)))
+            target->SetChecked(lamp.lit);
+    // The label's own Visible, not whether it shows: it holds while its group is hidden.
+    if (update.altitudeSourceText && !lblAltitudeSource->isHidden())
+        lblAltitudeSource->SetCaption(Text(*update.altitudeSourceText));
+    if (update.pingReceived)
+        pingTick = GetTickCount();
+    if (update.interrogation) {
+        // A running countdown is left alone: the lamp goes out 500 ms after the indication that lit it.
+        rxTimer->SetInterval(500);
+        rxTimer->SetEnabled(true);
+    }
+    // Last: selecting another encoder source runs its click handler, as the operator's click would.
+    for (const proto::RadioChoice& radio : update.radios)
+        if (auto* target = findChild<TRadioGroup*>(QString::fromLatin1(radio.control)))
+            target->SetItemIndex(radio.itemIndex);
+}
+
+void TForm1::rxTimerTimer(TObject*) {
+    rxTimer->SetEnabled(false);
+    Intled->SetChecked(false);
+}
+
+void TForm1::Exit1Click(TObject*) {
+    close();
+}
+
+void TForm1::mnuAutoSequenceClick(TObject*) {
+    gbSequence->setVisible(true);
+    seqEdit->setFocus();
+}
+
+void TForm1::Button1Click(TObject*) {
+    gbSequence->setVisible(false);
+}
+
+void TForm1::mnuAltitudeSequencerClick(TObject*) {
+    GroupBox9->setVisible(true);
+    rbEncSource->setFocus();
+}
+
+QString TForm1::PortMapHint() const {
+    const TPortRoots roots = TPortRoots::FromEnvironment();
+    QStringList lines;
+    lines << QStringLiteral("COM port numbers on this computer:");
+    for (int n = 1; n <= 9; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        if (auto device = ResolveComPort(name, roots)) {
+            const QString path = QString::fromLocal8Bit(device->c_str());
+            const QString target = QFileInfo(path).symLinkTarget();
+            lines << QStringLiteral("%1: %2").arg(n).arg(
+                target.isEmpty() ? path : path + QStringLiteral(" -> ") + target);
+        }
+    }
+    if (lines.size() == 1)
+        lines << QStringLiteral("(none found)");
+    lines << QStringLiteral("Port map folder: %1").arg(QString::fromLocal8Bit(roots.MapDir.c_str()));
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // Built when asked for, so it shows the links and adapters present now.
+    if (watched == edCommPort && event->type() == QEvent::ToolTip) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), PortMapHint(), edCommPort);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
