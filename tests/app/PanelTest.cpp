@@ -3,7 +3,9 @@
 #include "KxTypes.h"
 #include "PanelFixture.h"
 
+#include <QHelpEvent>
 #include <QPlainTextEdit>
+#include <QToolTip>
 #include <cerrno>
 
 namespace {
@@ -284,4 +286,16 @@ TEST_F(Panel, controlBytesAndHighBytes_showByteForByte) {
     EXPECT_EQ(Caption("lblVersion"), QString::fromLatin1(value.data(), 4));
     EXPECT_TRUE(form->RxData->toPlainText().endsWith(
         QStringLiteral("<STX>z=") + QString::fromLatin1(value.data(), 4) + QStringLiteral("<ETX>")));
+}
+
+TEST_F(Panel, portFieldTooltip_listsWhereEachNumberLeads) {
+    form->show();
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), form->edCommPort->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(form->edCommPort, &help);
+    const QString tip = QToolTip::text();
+    EXPECT_TRUE(tip.contains(QStringLiteral("7: %1").arg(QString::fromStdString((mapDir / "com7").string()))))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("-> /dev/pts/"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QString::fromStdString(mapDir.string()))) << tip.toStdString();
+    QToolTip::hideText();
 }
