@@ -4,8 +4,10 @@
 #include "DeviceControl.h"
 #include "PosixSerialDevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 
 namespace {
 
@@ -255,8 +257,18 @@ void TSerial::SendString(const std::string& s) {
         ReportError(EBADF);
         return;
     }
-    if (const int code = device_->Write(s, kWriteTimeoutMs))
+    if (const int code = device_->Write(s, WriteTimeoutMs(s.size())))
         ReportError(code);
+}
+
+int TSerial::WriteTimeoutMs(std::size_t bytes) const {
+    // A long string takes its time on the wire: the second of grace starts after the bytes could have
+    // gone out at the line's rate, so a string of any length is sent whole on a real adapter too.
+    const std::int64_t bitsPerByte =
+        1 + (dataBits_ == d8bit ? 8 : 7) + (parity_ == paNone ? 0 : 1) + (stopBits_ == st2bit ? 2 : 1);
+    const std::int64_t wireMs =
+        (static_cast<std::int64_t>(bytes) * bitsPerByte * 1000 + baudrate_ - 1) / baudrate_;
+    return static_cast<int>(std::min<std::int64_t>(kWriteTimeoutMs + wireMs, INT32_MAX));
 }
 
 int TSerial::ReadByte(char& b) {

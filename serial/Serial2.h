@@ -122,6 +122,8 @@ public:
     // Transmits all of `s` on the open port. On a closed port nothing is sent and the bad-descriptor
     // failure is recorded at once; it is shown once per closed period.
     void SendString(const std::string& s);
+    // How long SendString waits for the device to take `bytes`: a second beyond their time on the wire.
+    int WriteTimeoutMs(std::size_t bytes) const;
     // Reads at most one received byte, waiting up to 100 ms; returns how many (0 or 1). For mode rxNormal.
     int ReadByte(char& b);
     // Builds the device-control and time-out records from the settings; applies them if open.

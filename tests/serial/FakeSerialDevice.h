@@ -83,6 +83,10 @@ public:
     void SetModemLine(int line, bool state) override {
         Record(std::string(state ? "Raise " : "Drop ") + (line == kLineDtr ? "DTR" : "RTS"), "");
     }
+    int LastWriteTimeoutMs() {
+        std::lock_guard lock(m_);
+        return lastWriteTimeoutMs_;
+    }
     int Purge() override { return Record("Purge", "Purge"); }
     int QueueCounts(std::int32_t& rx, std::int32_t& tx) override {
         std::lock_guard lock(m_);
@@ -90,8 +94,9 @@ public:
         tx = 0;
         return RecordLocked("QueueCounts", "QueueCounts");
     }
-    int Write(const std::string& bytes, int) override {
+    int Write(const std::string& bytes, int timeoutMs) override {
         std::lock_guard lock(m_);
+        lastWriteTimeoutMs_ = timeoutMs;
         const int code = RecordLocked("Write", "Write");
         if (code == 0)
             written_ += bytes;
@@ -150,6 +155,7 @@ private:
     std::deque<std::uint32_t> events_;
     std::string input_;
     std::string written_;
+    int lastWriteTimeoutMs_ = 0;
     TDcb dcb_;
     std::uint32_t modem_ = 0;
     std::uint32_t wanted_ = 0;

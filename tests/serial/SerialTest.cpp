@@ -190,6 +190,9 @@ TEST_F(Serial, sendOnOpenPort_writesWholeString_andReportsFailure) {
     const std::string longFrame = STX + std::string(600, 'k') + ETX;
     serial->SendString(longFrame);
     EXPECT_EQ(dev->Written(), longFrame) << "no 256-byte cut";
+    // 602 bytes of 9 bits (7 data bits, no parity, one stop bit) at 9600 baud take 565 ms on the wire;
+    // the second of grace comes after that.
+    EXPECT_EQ(dev->LastWriteTimeoutMs(), 1000 + 565);
     dev->Fail("Write", ETIMEDOUT);
     serial->SendString("z");
     EXPECT_EQ(serial->ErrorCode(), ETIMEDOUT);
