@@ -302,8 +302,13 @@ std::int32_t TSerial::TxWaiting() {
 
 void TSerial::ReportError(int code) {
     errorCode_ = code;
-    if (!sessionLost_)
-        Notify(code);
+    if (sessionLost_)
+        return;
+    // A send can meet a vanished device before the event thread's report of it arrives: whichever comes
+    // first tells the operator, once. Marked before notifying: a modal dialog lets sends run meanwhile.
+    if (active_ && IsDeviceLoss(code))
+        sessionLost_ = true;
+    Notify(code);
 }
 
 void TSerial::Notify(int code) {

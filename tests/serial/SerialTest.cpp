@@ -315,6 +315,29 @@ TEST_F(Serial, deviceLoss_isReportedOnce_andReopeningRecovers) {
     EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
+TEST_F(Serial, deviceLossMetFirstByASend_isReportedOnce_whenTheThreadFindsItToo) {
+    OpenForMessages();
+    dev->Fail("Write", EIO);
+    serial->SendString("poll");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
+    dev->FailWait(EIO);
+    ASSERT_TRUE(PumpUntil([&] { return !serial->ThreadBusy(); }));
+    serial->SendString("poll");
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "one loss, one report";
+    EXPECT_EQ(serial->ErrorCode(), EIO);
+
+    // A failure that leaves the device usable is no loss: the next one is shown too.
+    dev->FailWait(0);
+    dev->Fail("Write", 0);
+    serial->SetActive(false);
+    serial->SetActive(true);
+    dev->Fail("Write", ETIMEDOUT);
+    serial->SendString("a");
+    serial->SendString("b");
+    EXPECT_EQ(boxes.boxes.size(), 3u);
+}
+
 TEST_F(Serial, destroyedFromItsOwnHandler_endsCleanly) {
     OpenForMessages();
     bool destroyed = false;
