@@ -146,7 +146,9 @@ void TApplication::ShowException(const std::exception& e) {
         return;
     if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
-    MessageBox(ReportText(e.what()), title_, MB_OK | MB_ICONSTOP);
+    // Our own errors keep their whole text: an operator's field may hold a NUL, which what() would cut at.
+    const auto* own = dynamic_cast<const Exception*>(&e);
+    MessageBox(ReportText(own ? own->Message() : std::string(e.what())), title_, MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::HandleException(std::exception_ptr error) {

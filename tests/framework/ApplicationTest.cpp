@@ -1,11 +1,13 @@
 #include "Application.h"
 #include "FrameworkTestUtil.h"
+#include "IntConv.h"
 #include "Synchronize.h"
 
 #include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <string>
 #include <thread>
 
 namespace {
@@ -49,6 +51,13 @@ TEST_F(ApplicationTest, errorReport_showsMessageUnderTitleWithStopIcon_abortIsSi
     EXPECT_EQ(boxes.boxes[0].caption, "uavcontrol");
     EXPECT_EQ(boxes.boxes[0].flags, unsigned(MB_OK | MB_ICONSTOP));
     EXPECT_EQ(app.Title(), "uavcontrol");
+}
+
+TEST_F(ApplicationTest, errorReport_showsAMessageHoldingANulWhole) {
+    app.Guard([] { throw EConvertError(InvalidIntegerMessage(std::string("4\0x", 3))); });
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    static const char kShown[] = "'4\0x' is not a valid integer value.";
+    EXPECT_EQ(boxes.boxes[0].text, QString::fromLatin1(kShown, sizeof kShown - 1));
 }
 
 TEST_F(ApplicationTest, fatalText_namesClassModuleAndMessage) {
