@@ -1,0 +1,337 @@
+// Soak: the panel (offscreen, shown) polls the bundled transponder simulator at a 1 s period for a long
+// while, with the transponder's "*" indications every 200 ms and a ping request every few seconds.
+// Afterwards it compares what each side sent with what the other side took in, and reports resident
+// memory at start, after warm-up and at the end, the CPU share of the panel and of the simulator, and the
+// error boxes shown.
+//
+//   bench_soak [--seconds N] [--ping-every S] [--sim PATH] [--max-growth-kib K]
+//
+// N defaults to 1800 (30 minutes). Exit status 0 only when nothing was lost, no box was shown and the
+// resident memory after warm-up grew by at most K KiB (default 4096; not judged under AddressSanitizer,
+// whose quarantine holds freed memory on purpose).
+#include "Application.h"
+#include "KxTypes.h"
+#include "MessageBox.h"
+#include "Serial2.h"
+#include "Timer.h"
+#include "uavMain.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define UAV_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UAV_UNDER_ASAN 1
+#endif
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// User plus system time of another process, from /proc.
+double CpuSecondsOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) // state .. cmajflt: fields 3 to 13
+        fields >> skip;
+    unsigned long long utime = 0, stime = 0;
+    fields >> utime >> stime;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+long long ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+class CountedBoxes final : public IMessageBoxService {
+public:
+    int Show(const QString& text, const QString& caption, unsigned) override {
+        ++shown;
+        std::fprintf(stderr, "box: [%s] %s\n", caption.toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
+        return IDOK;
+    }
+    int shown = 0;
+};
+
+struct Wire {
+    long long in = 0, out = 0, interrogations = 0;
+};
+
+// Frames the simulator read and frames it put on the line, from its log.
+Wire ReadLog(const fs::path& log) {
+    Wire wire;
+    std::ifstream file(log);
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream words(line);
+        std::string time, direction, frame;
+        words >> time >> direction >> frame;
+        if (direction == "in") {
+            ++wire.in;
+        } else if (direction == "out" && line.find("(muted") == std::string::npos &&
+                   line.find("(noise)") == std::string::npos) {
+            ++wire.out;
+            if (frame == "<STX>*<ETX>")
+                ++wire.interrogations;
+        }
+    }
+    return wire;
+}
+
+// Runs the event loop (one that really waits, so the idle hook runs as in the program) for `ms`, or
+// until `done`.
+void Wait(int ms, const std::function<bool()>& done = {}) {
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QTimer check;
+    if (done) {
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (done())
+                loop.quit();
+        });
+        check.start(50);
+    }
+    limit.start(ms);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 1800;
+    double pingEvery = 5;
+    long long maxGrowthKiB = 4096;
+    std::string simPath = TRANSPONDER_SIM_PATH;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--seconds" && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else if (a == "--ping-every" && i + 1 < argc)
+            pingEvery = std::atof(argv[++i]);
+        else if (a == "--sim" && i + 1 < argc)
+            simPath = argv[++i];
+        else if (a == "--max-growth-kib" && i + 1 < argc)
+            maxGrowthKiB = std::atoll(argv[++i]);
+        else {
+            std::fprintf(stderr,
+                         "usage: %s [--seconds N] [--ping-every S] [--sim PATH] [--max-growth-kib K]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        static const std::string runtime = "/tmp/uav-bench-runtime-" + std::to_string(getuid());
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
+
+    const fs::path dir = fs::temp_directory_path() / ("uav-soak-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path log = dir / "sim.log";
+    setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+
+    // The transponder: answers at once, interrogated five times a second.
+    std::vector<std::string> args = {simPath, "--com", "1", "--ports", dir.string(), "--interrogations", "5"};
+    std::vector<char*> simArgv;
+    for (std::string& a : args)
+        simArgv.push_back(a.data());
+    simArgv.push_back(nullptr);
+    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t sim = fork();
+    if (sim == 0) {
+        dup2(logFd, STDERR_FILENO);
+        execv(simArgv[0], simArgv.data());
+        _exit(127);
+    }
+    close(logFd);
+
+    int status = 1;
+    {
+        QApplication qapp(argc, argv);
+        TApplication app(qapp);
+        CountedBoxes boxes;
+        app.SetMessageBoxService(&boxes);
+        for (int i = 0; i < 250 && !fs::is_symlink(dir / "com1"); ++i)
+            Wait(20);
+        if (!fs::is_symlink(dir / "com1")) {
+            std::fprintf(stderr, "the simulator did not start (%s)\n", simPath.c_str());
+            kill(sim, SIGTERM);
+            waitpid(sim, nullptr, 0);
+            return 1;
+        }
+
+        TForm1 form;
+        long long queriesSent = 0, pingsSent = 0, commandsSent = 0, delivered = 0, sequences = 0,
+                  watchdogs = 0;
+        app.SetOnIdle([&](QObject* sender, bool& done) {
+            const bool due = form.queryDue;
+            const int step = form.queryStep;
+            form.AppIdle(sender, done);
+            if (due && !form.queryDue) {
+                ++queriesSent;
+                if (step == 12)
+                    ++sequences;
+            }
+        });
+        form.SerialComm->SetOnMessage([&](TObject* sender, const std::string& message) {
+            ++delivered;
+            form.SerialCommMessage(sender, message);
+        });
+        const TNotifyEvent watchdog = form.wdt->OnTimer();
+        form.wdt->SetOnTimer([&, watchdog](TObject* sender) {
+            ++watchdogs;
+            watchdog(sender);
+        });
+        form.show();
+        form.edCommPort->setText("1");
+        form.BitBtn6->click();
+        if (!form.SerialComm->Active()) {
+            std::fprintf(stderr, "could not open COM1\n");
+            kill(sim, SIGTERM);
+            waitpid(sim, nullptr, 0);
+            return 1;
+        }
+        // Mode A and replies on: the transponder sends its indications.
+        form.rbStatus->SetItemIndex(1);
+        form.statusBtn->click();
+        form.rbInterrogate->SetItemIndex(0);
+        form.InterrogateBtn->click();
+        commandsSent += 2;
+        form.seqEdit->setText("1");
+        form.autobtn->click();
+
+        QTimer ping;
+        QObject::connect(&ping, &QTimer::timeout, &form, [&] {
+            form.btnPing->click();
+            ++pingsSent;
+        });
+        ping.start(static_cast<int>(pingEvery * 1000));
+
+        const auto t0 = Clock::now();
+        const double cpu0 = CpuSeconds();
+        const double simCpu0 = CpuSecondsOf(sim);
+        const long long rssStart = ResidentKiB();
+        const double warmUp = std::min(60.0, seconds / 4);
+        long long rssWarm = rssStart;
+        bool warmTaken = false;
+        long long lastReport = 0;
+        while (Seconds(Clock::now() - t0) < seconds) {
+            Wait(200);
+            const double elapsed = Seconds(Clock::now() - t0);
+            if (!warmTaken && elapsed >= warmUp) {
+                rssWarm = ResidentKiB();
+                warmTaken = true;
+            }
+            if (static_cast<long long>(elapsed) / 60 > lastReport) {
+                lastReport = static_cast<long long>(elapsed) / 60;
+                std::fprintf(stderr, "%4.0f s: %lld queries, %lld sequences, %lld messages, RSS %lld KiB\n",
+                             elapsed, queriesSent, sequences, delivered, ResidentKiB());
+            }
+        }
+        const double wall = Seconds(Clock::now() - t0);
+        const double cpu = CpuSeconds() - cpu0;
+        const double simCpu = CpuSecondsOf(sim) - simCpu0;
+        const long long rssEnd = ResidentKiB();
+
+        // Quiet the line before counting: no more pings or sequences, and replies off ends the indications.
+        ping.stop();
+        form.autobtn->click();
+        form.rbInterrogate->SetItemIndex(1);
+        form.InterrogateBtn->click();
+        ++commandsSent;
+        Wire wire;
+        Wait(5000, [&] {
+            wire = ReadLog(log);
+            return wire.in == queriesSent + pingsSent + commandsSent && wire.out == delivered &&
+                   form.rxMsg.empty();
+        });
+        wire = ReadLog(log);
+        const long long panelSent = queriesSent + pingsSent + commandsSent;
+        const long long decoded =
+            delivered - static_cast<long long>(form.rxMsg.size()) - static_cast<long long>(form.rxMsgDropped);
+        form.BitBtn6->click();
+
+        std::printf(
+            "soak: %.0f s of polling at a 1 s period, indications every 200 ms, a ping every %.0f s\n", wall,
+            pingEvery);
+        std::printf("  frames sent by the panel        %lld (%lld queries, %lld pings, %lld commands)\n",
+                    panelSent, queriesSent, pingsSent, commandsSent);
+        std::printf("  frames read by the transponder  %lld\n", wire.in);
+        std::printf("  frames sent by the transponder  %lld (%lld answers, %lld indications)\n", wire.out,
+                    wire.out - wire.interrogations, wire.interrogations);
+        std::printf("  messages delivered to the panel %lld, decoded %lld, dropped %llu\n", delivered,
+                    decoded, static_cast<unsigned long long>(form.rxMsgDropped));
+        std::printf("  sequences completed %lld, watchdog restarts %lld\n", sequences, watchdogs);
+        std::printf(
+            "  RSS start %lld KiB, after %.0f s warm-up %lld KiB, end %lld KiB (growth after warm-up %lld "
+            "KiB)\n",
+            rssStart, warmUp, rssWarm, rssEnd, rssEnd - rssWarm);
+        std::printf("  CPU panel %.2f %% of one core (%.2f s), simulator %.2f %% (%.2f s)\n",
+                    100 * cpu / wall, cpu, 100 * simCpu / wall, simCpu);
+        std::printf("  error boxes %d\n", boxes.shown);
+
+        bool ok = wire.in == panelSent && wire.out == delivered && decoded == delivered && boxes.shown == 0 &&
+                  queriesSent > 0 && wire.interrogations > 0;
+#ifndef UAV_UNDER_ASAN
+        if (rssEnd - rssWarm > maxGrowthKiB) {
+            std::printf("  resident memory grew by more than %lld KiB\n", maxGrowthKiB);
+            ok = false;
+        }
+#endif
+        std::printf("  %s\n", ok ? "PASS: nothing lost, no box" : "FAIL");
+        std::fflush(stdout);
+        status = ok ? 0 : 1;
+        app.SetMessageBoxService(nullptr);
+    }
+    kill(sim, SIGTERM);
+    waitpid(sim, nullptr, 0);
+    fs::remove_all(dir);
+    return status;
+}
