@@ -1,0 +1,155 @@
+// Reply to display: the time from the last byte of a transponder's reply written into the line to the
+// panel's label holding the new value, and to that label painted. The real window, shown offscreen,
+// connected over a pseudo-terminal; a thread of its own plays the transponder, one "z" reply every few
+// milliseconds.
+//
+//   bench_reply_display [--replies N] [--gap MS]     N replies (default 1000), MS apart (default 20; a
+//   9600-baud line needs 10 ms for one)
+#include "Application.h"
+#include "Label.h"
+#include "Serial2.h"
+#include "uavMain.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <pty.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Arrival stamps of the caption each reply carries ("z=<index>"), on the user-interface thread.
+class PaintStamps final : public QObject {
+public:
+    PaintStamps(TLabel* label, std::vector<Clock::time_point>& painted) : label_(label), painted_(painted) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label_ && event->type() == QEvent::Paint) {
+            bool ok = false;
+            const int i = label_->Caption().toInt(&ok);
+            if (ok && i >= 0 && static_cast<std::size_t>(i) < painted_.size() &&
+                painted_[static_cast<std::size_t>(i)] == Clock::time_point{})
+                painted_[static_cast<std::size_t>(i)] = Clock::now();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TLabel* label_;
+    std::vector<Clock::time_point>& painted_;
+};
+
+void Report(const char* what, const std::vector<Clock::time_point>& from,
+            const std::vector<Clock::time_point>& to) {
+    std::vector<double> ms;
+    for (std::size_t i = 0; i < from.size(); ++i)
+        if (to[i] != Clock::time_point{})
+            ms.push_back(std::chrono::duration<double, std::milli>(to[i] - from[i]).count());
+    if (ms.empty()) {
+        std::printf("%-34s no samples\n", what);
+        return;
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("%-34s median %.3f ms  p99 %.3f ms  max %.3f ms  (n=%zu of %zu)\n", what, ms[ms.size() / 2],
+                ms[ms.size() * 99 / 100], ms.back(), ms.size(), from.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::size_t replies = 1000;
+    int gapMs = 20;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--replies") == 0)
+            replies = static_cast<std::size_t>(std::max(1, std::atoi(argv[i + 1])));
+        else if (std::strcmp(argv[i], "--gap") == 0)
+            gapMs = std::max(0, std::atoi(argv[i + 1]));
+    }
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        static const std::string runtime = "/tmp/uav-bench-runtime-" + std::to_string(getuid());
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
+    QApplication qapp(argc, argv);
+    TApplication app(qapp);
+
+    int master = -1, slave = -1;
+    char name[128] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return 1;
+    close(slave);
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("uav-bench-display-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_symlink(name, dir / "com1");
+    setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+
+    std::vector<Clock::time_point> written(replies), decoded(replies), painted(replies);
+    {
+        TForm1 form;
+        form.show();
+        form.edCommPort->setText("1");
+        form.BitBtn6->click();
+        if (!form.SerialComm->Active())
+            return 1;
+        // The idle hook as the program installs it; the caption is read right after each pass.
+        app.SetOnIdle([&](QObject* sender, bool& done) {
+            form.AppIdle(sender, done);
+            bool ok = false;
+            const int i = form.lblVersion->Caption().toInt(&ok);
+            if (ok && i >= 0 && static_cast<std::size_t>(i) < replies &&
+                decoded[static_cast<std::size_t>(i)] == Clock::time_point{})
+                decoded[static_cast<std::size_t>(i)] = Clock::now();
+        });
+        PaintStamps stamps(form.lblVersion, painted);
+        form.lblVersion->installEventFilter(&stamps);
+
+        std::atomic<bool> finished{false};
+        std::thread transponder([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            for (std::size_t i = 0; i < replies; ++i) {
+                const std::string frame = "\x02z=" + std::to_string(i) + "\x03";
+                written[i] = Clock::now();
+                if (write(master, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()))
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            finished = true;
+        });
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (finished)
+                loop.quit();
+        });
+        check.start(50);
+        loop.exec();
+        transponder.join();
+        form.BitBtn6->click();
+    }
+    // The stamp is taken just before write(), so each figure holds the system call and the kernel's hop.
+    Report("reply written to label caption set", written, decoded);
+    Report("reply written to label painted", written, painted);
+    close(master);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
