@@ -67,7 +67,8 @@ const Control kControls[] = {
     {"Label13", "GroupBox9", "TLabel", 238, 12, 58, 13, "Max Altitude", "W", false, true},
     {"Label14", "GroupBox9", "TLabel", 236, 78, 55, 13, "Min Altitude", "W", false, true},
     {"lblAltitudeSource", "GroupBox9", "TLabel", 180, 34, 5, 16, "", "B10", false, true},
-    {"lblAltActual", "GroupBox9", "TLabel", 180, 58, 3, 13, "", "W", false, true},
+    // Empty in the layout; the window's creation copies the minimum altitude into it.
+    {"lblAltActual", "GroupBox9", "TLabel", 180, 58, 3, 13, "100", "W", false, true},
     {"altitudeBtn", "GroupBox9", "TSpeedButton", 262, 42, 23, 22, "", "W", false, true},
     {"indiAlt", "GroupBox9", "TKxLED", 290, 36, 17, 33, "", "W", false, true},
     {"GroupBox1", "Panel1", "QGroupBox", 6, 6, 379, 323, "System Parameters", "W"},
@@ -325,7 +326,8 @@ TEST_F(MainWindow, MenuAndComponentsInTheirOrder) {
               QStringList({"SerialComm", "autoSequencer", "queryTimer", "wdt", "altTimer", "rxTimer"}));
     for (TTimer* t : {form->autoSequencer, form->queryTimer, form->wdt, form->altTimer, form->rxTimer}) {
         EXPECT_FALSE(t->Enabled()) << t->Name().toStdString();
-        EXPECT_EQ(t->Interval(), 1000u);
+        // The window's creation gives the altitude ramp its period; the others keep the default.
+        EXPECT_EQ(t->Interval(), t == form->altTimer ? 3500u : 1000u);
         EXPECT_FALSE(t->Counting());
         EXPECT_TRUE(static_cast<bool>(t->OnTimer()));
     }
