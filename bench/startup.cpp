@@ -29,10 +29,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Phases of one start, as CLOCK_MONOTONIC instants (the same clock in parent and child).
+enum Phase { kMain, kQApplication, kForm, kPhases };
+
 struct Report {
     long long residentKiB = 0;
     long long peakKiB = 0;
+    Clock::rep phase[kPhases] = {};
 };
+
+Clock::rep Stamp() {
+    return Clock::now().time_since_epoch().count();
+}
 
 long long ResidentKiB() {
     std::ifstream statm("/proc/self/statm");
@@ -62,18 +70,22 @@ private:
 };
 
 int Child(int argc, char** argv, int fd) {
+    Report report;
+    report.phase[kMain] = Stamp();
     QApplication qapp(argc, argv);
+    report.phase[kQApplication] = Stamp();
     TApplication app(qapp);
     Application->Initialize();
     Application->CreateForm(Form1);
+    report.phase[kForm] = Stamp();
     FirstPaint watch(fd);
     Form1->installEventFilter(&watch);
-    QTimer::singleShot(1000, &qapp, [fd] {
+    QTimer::singleShot(1000, &qapp, [fd, &report] {
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
-        const long long resident = ResidentKiB();
+        report.residentKiB = ResidentKiB();
         // The kernel raises its high-water mark lazily; the figure read just now may be higher still.
-        const Report report{resident, std::max<long long>(u.ru_maxrss, resident)};
+        report.peakKiB = std::max<long long>(u.ru_maxrss, report.residentKiB);
         [[maybe_unused]] const ssize_t n = write(fd, &report, sizeof report);
         Application->Terminate();
     });
@@ -103,6 +115,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> shownMs;
     std::vector<long long> resident, peak;
+    std::vector<double> phaseMs[kPhases];
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     for (int i = 0; i < runs; ++i) {
         int pipeFds[2];
@@ -127,6 +140,10 @@ int main(int argc, char** argv) {
         if (read(pipeFds[0], &report, sizeof report) != static_cast<ssize_t>(sizeof report))
             return 1;
         resident.push_back(report.residentKiB);
+        for (int p = 0; p < kPhases; ++p)
+            phaseMs[p].push_back(std::chrono::duration<double, std::milli>(Clock::duration(report.phase[p]) -
+                                                                           t0.time_since_epoch())
+                                     .count());
         peak.push_back(report.peakKiB);
         close(pipeFds[0]);
         int status = 0;
@@ -143,6 +160,10 @@ int main(int argc, char** argv) {
     std::printf("start to window painted (%d runs, platform %s): median %.1f ms, slowest %.1f ms\n", runs,
                 std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "default", shownMs[mid],
                 shownMs.back());
+    for (auto& p : phaseMs)
+        std::sort(p.begin(), p.end());
+    std::printf("  median from start: main() %.1f ms, QApplication made %.1f ms, window created %.1f ms\n",
+                phaseMs[kMain][mid], phaseMs[kQApplication][mid], phaseMs[kForm][mid]);
     std::printf(
         "resident after 1 s idle: median %lld KiB (%.1f MB), largest %lld KiB; peak RSS median %lld KiB\n",
         resident[mid], static_cast<double>(resident[mid]) / 1024, resident.back(), peak[mid]);
