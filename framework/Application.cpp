@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "PostedEvents.h"
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFileInfo>
@@ -173,6 +175,8 @@ void TApplication::ShowFatalError(const std::exception& e) {
 }
 
 bool TApplication::eventFilter(QObject* watched, QEvent* event) {
+    // Application-wide, so this is the first of our code to see events posted from worker threads.
+    TakePostedEvent(event);
     // Tooltips hide after 2500 ms, whatever their length.
     if (event->type() == QEvent::ToolTip && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);

@@ -1,10 +1,12 @@
 #include "Synchronize.h"
 
 #include "Application.h"
+#include "PostedEvents.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QThread>
+#include <utility>
 
 struct TSyncChannel::Pending {
     std::function<void()> fn;
@@ -37,6 +39,7 @@ bool OnUiThread() {
 class SyncCallReceiver final : public QObject {
 public:
     bool event(QEvent* e) override {
+        TakePostedEvent(e);
         if (e->type() == kCallEvent) {
             static_cast<CallEvent*>(e)->Run();
             return true;
@@ -84,16 +87,20 @@ TSyncChannel::Result TSyncChannel::Call(std::function<void()> fn) {
         }
         state->wake.notify_all();
     };
-    QCoreApplication::postEvent(receiver, new CallEvent(std::move(run)));
+    PostAcrossThreads(receiver, new CallEvent(std::move(run)));
     std::unique_lock lock(state->mutex);
     state->wake.wait(lock, [&] { return pending->done || state->cancelled; });
     if (!pending->done) {
         pending->abandoned = true;
         return Result::Cancelled;
     }
+    // Take the error over before letting go of the lock, so the UI thread never holds the last reference:
+    // the C++ runtime counts exception references in code ThreadSanitizer cannot see, and a release there
+    // racing this thread's use of the exception would be reported as a data race.
+    const std::exception_ptr error = std::exchange(pending->error, nullptr);
     lock.unlock();
-    if (pending->error)
-        std::rethrow_exception(pending->error);
+    if (error)
+        std::rethrow_exception(error);
     return Result::Ran;
 }
 

@@ -1,5 +1,6 @@
 #include "KxFlashT.h"
 
+#include "PostedEvents.h"
 #include "TickClock.h"
 
 #include <QCoreApplication>
@@ -95,6 +96,6 @@ void FlashTick() {
     // Posting happens under the list's lock, and a control leaves the list before it is destroyed, so the
     // receiver is alive while its event is queued; Qt drops a destroyed receiver's queued events.
     FlashList().Tick([](QObject* control, std::uint32_t wParam, std::int32_t lParam) {
-        QCoreApplication::postEvent(control, new TFlashStepEvent(wParam, lParam));
+        PostAcrossThreads(control, new TFlashStepEvent(wParam, lParam));
     });
 }

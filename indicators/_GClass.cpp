@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "KxFlashT.h"
+#include "PostedEvents.h"
 #include "_KxProc.h"
 
 #include <QContextMenuEvent>
@@ -263,6 +264,7 @@ void TKxBinGControl::UpdateAccessibility() {
 }
 
 bool TKxBinGControl::event(QEvent* e) {
+    TakePostedEvent(e); // flash steps come from the flash clock's thread
     if (e->type() == static_cast<QEvent::Type>(WM_FLASHSTEP)) {
         // A step queued just before the lamp stopped flashing must not light a lamp that is off.
         if (checked_ && flashing_) {

@@ -22,6 +22,20 @@ protected:
     RecordingBoxes boxes;
 };
 
+// Ends a stuck exec() after 3 s. Scoped to its test: a free-standing timer would fire into a later test
+// run in the same process and end that test's event loop early.
+class ExecWatchdog {
+public:
+    ExecWatchdog() {
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        timer_.start(3000);
+    }
+
+private:
+    QTimer timer_;
+};
+
 } // namespace
 
 TEST(ApplicationTitle, fileNameCutAtFirstDot_restLowerCase) {
@@ -135,9 +149,37 @@ TEST_F(ApplicationTest, synchronize_runsOnUiThreadAndReturnsErrorsToTheWorker) {
         finished = true;
     });
     EXPECT_TRUE(PumpUntil([&] { return finished.load(); }));
+    if (!finished)
+        channel.Cancel(); // a failure, not a hang
     worker.join();
     EXPECT_TRUE(ranOnUi);
     EXPECT_TRUE(sawError);
+}
+
+// Back-to-back failing calls race the worker's handling of each error against the UI thread's disposal
+// of the finished call; under ThreadSanitizer this showed the error being freed on the UI thread while
+// the worker still read it.
+TEST_F(ApplicationTest, synchronize_manyFailingCalls_eachErrorReachesTheWorkerIntact) {
+    constexpr int kCalls = 300;
+    TSyncChannel channel;
+    std::atomic<int> intact{0};
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        for (int i = 0; i < kCalls; ++i) {
+            try {
+                channel.Call([i] { throw Exception("call " + std::to_string(i) + " failed"); });
+            } catch (const Exception& e) {
+                if (e.Message() == "call " + std::to_string(i) + " failed")
+                    ++intact;
+            }
+        }
+        finished = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return finished.load(); }, 30000));
+    if (!finished)
+        channel.Cancel(); // a failure, not a hang
+    worker.join();
+    EXPECT_EQ(intact.load(), kCalls);
 }
 
 TEST_F(ApplicationTest, synchronize_cancelReleasesAWaitingWorker_withoutRunningTheCall) {
@@ -158,7 +200,7 @@ TEST_F(ApplicationTest, synchronize_cancelReleasesAWaitingWorker_withoutRunningT
 TEST_F(ApplicationTest, terminate_endsTheLoopWhenTheRequestIsTaken) {
     EXPECT_FALSE(app.Terminated());
     QTimer::singleShot(0, [&] { app.Terminate(); });
-    QTimer::singleShot(3000, [] { QCoreApplication::exit(99); });
+    ExecWatchdog watchdog;
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(app.Terminated());
 }
@@ -180,7 +222,7 @@ TEST_F(ApplicationTest, createForm_firstFormIsMain_closingItEndsRunWithZero) {
         second->close();
         form->close();
     });
-    QTimer::singleShot(3000, [] { QCoreApplication::exit(99); });
+    ExecWatchdog watchdog;
     EXPECT_EQ(app.Run(), 0);
     QApplication::setQuitOnLastWindowClosed(false);
     delete second;
