@@ -143,7 +143,7 @@ void Wait(int ms, const std::function<bool()>& done = {}) {
 int main(int argc, char** argv) {
     double seconds = 1800;
     double pingEvery = 5;
-    [[maybe_unused]] long long maxGrowthKiB = 4096; // unchecked under AddressSanitizer, which inflates RSS
+    long long maxGrowthKiB = 4096;
     std::string simPath = TRANSPONDER_SIM_PATH;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
