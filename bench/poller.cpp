@@ -7,6 +7,7 @@
 // Each variant runs in a child process of its own (clean CPU accounting); the transponder is a further
 // child on the other end of a pseudo-terminal, stamping each query as it arrives.
 #include "Application.h"
+#include "BenchSupport.h"
 #include "KxTypes.h"
 #include "MessageFramer.h"
 #include "Serial2.h"
@@ -37,13 +38,6 @@ using Clock = std::chrono::steady_clock;
 
 double NowMs() {
     return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
-}
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Answers every frame at once with "<letter>=0"; writes the arrival time of each "e" query (the last of a
@@ -84,17 +78,10 @@ struct Result {
 };
 
 Result RunPanel(bool spin, int seconds, int argc, char** argv) {
-    namespace fs = std::filesystem;
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    const bench::LinkedPty pty(3, "poller");
+    if (!pty.Ok())
         std::exit(2);
-    close(slave);
-    const fs::path dir = fs::temp_directory_path() / ("uav-bench-poller-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::create_symlink(name, dir / "com3");
-    setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+    const int master = pty.Master();
     int stamps[2];
     if (pipe(stamps) != 0)
         std::exit(2);
@@ -129,12 +116,12 @@ Result RunPanel(bool spin, int seconds, int argc, char** argv) {
     if (!form.SerialComm->Active())
         std::exit(3);
     form.seqEdit->setText("1");
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = bench::CpuSeconds();
     const double wall0 = NowMs();
     form.autobtn->click();
     QTimer::singleShot(seconds * 1000, &qapp, &QCoreApplication::quit);
     QApplication::exec();
-    const double cpu = CpuSeconds() - cpu0;
+    const double cpu = bench::CpuSeconds() - cpu0;
     const double wall = (NowMs() - wall0) / 1000.0;
     form.BitBtn6->click();
 
@@ -144,8 +131,6 @@ Result RunPanel(bool spin, int seconds, int argc, char** argv) {
     double t;
     while (read(stamps[0], &t, sizeof t) == static_cast<ssize_t>(sizeof t))
         ends.push_back(t);
-    close(master);
-    fs::remove_all(dir);
 
     std::vector<double> durations;
     for (double s : starts) {
@@ -172,8 +157,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::max(3, std::atoi(argv[i + 1]));
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    bench::UseOffscreenUnlessDisplayed();
 
     std::printf("| idle loop | polling | sequences | sequence median | min | max | vs 13 x 60 ms | CPU of "
                 "one core |\n");

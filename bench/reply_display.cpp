@@ -6,6 +6,7 @@
 //   bench_reply_display [--replies N] [--gap MS]     N replies (default 1000), MS apart (default 20; a
 //   9600-baud line needs 10 ms for one)
 #include "Application.h"
+#include "BenchSupport.h"
 #include "Label.h"
 #include "Serial2.h"
 #include "uavMain.h"
@@ -80,27 +81,14 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--gap") == 0)
             gapMs = std::max(0, std::atoi(argv[i + 1]));
     }
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        static const std::string runtime = "/tmp/uav-bench-runtime-" + std::to_string(getuid());
-        std::filesystem::create_directories(runtime);
-        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    }
+    bench::UseOffscreenUnlessDisplayed();
     QApplication qapp(argc, argv);
     TApplication app(qapp);
 
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    const bench::LinkedPty pty(1, "display");
+    if (!pty.Ok())
         return 1;
-    close(slave);
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("uav-bench-display-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::create_symlink(name, dir / "com1");
-    setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+    const int master = pty.Master();
 
     std::vector<Clock::time_point> written(replies), decoded(replies), painted(replies);
     {
@@ -149,7 +137,5 @@ int main(int argc, char** argv) {
     // The stamp is taken just before write(), so each figure holds the system call and the kernel's hop.
     Report("reply written to label caption set", written, decoded);
     Report("reply written to label painted", written, painted);
-    close(master);
-    std::filesystem::remove_all(dir);
     return 0;
 }

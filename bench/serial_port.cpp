@@ -2,6 +2,7 @@
 // from its last byte written by the other end to the OnMessage handler on the user-interface thread, and
 // how much CPU an open, idle port costs. Prints medians and maxima.
 #include "Application.h"
+#include "BenchSupport.h"
 #include "Serial2.h"
 
 #include <QApplication>
@@ -30,35 +31,17 @@ void Report(const char* what, std::vector<double> ms) {
                 ms[ms.size() * 99 / 100], ms.back(), ms.size());
 }
 
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        static const std::string runtime = "/tmp/uav-bench-runtime-" + std::to_string(getuid());
-        std::filesystem::create_directories(runtime);
-        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    }
+    bench::UseOffscreenUnlessDisplayed();
     QApplication qapp(argc, argv);
     TApplication app(qapp);
 
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    const bench::LinkedPty pty(1, "serial");
+    if (!pty.Ok())
         return 1;
-    close(slave);
-    const auto dir = std::filesystem::temp_directory_path() / ("uav-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::create_symlink(name, dir / "com1");
-    setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+    const int master = pty.Master();
 
     TSerial serial;
     serial.SetDataBits(d8bit);
@@ -98,14 +81,13 @@ int main(int argc, char** argv) {
     }
     Report("reply last byte -> OnMessage", latency);
 
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = bench::CpuSeconds();
     const auto t0 = Clock::now();
     while (Clock::now() - t0 < std::chrono::seconds(3))
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::printf("%-34s %.3f %% of one core over 3 s\n", "open idle port, CPU",
-                100.0 * (CpuSeconds() - cpu0) / 3.0);
+                100.0 * (bench::CpuSeconds() - cpu0) / 3.0);
 
     serial.SetActive(false);
-    std::filesystem::remove_all(dir);
     return 0;
 }

@@ -10,6 +10,7 @@
 // resident memory after warm-up grew by at most K KiB (default 4096; not judged under AddressSanitizer,
 // whose quarantine holds freed memory on purpose).
 #include "Application.h"
+#include "BenchSupport.h"
 #include "KxTypes.h"
 #include "MessageBox.h"
 #include "Serial2.h"
@@ -51,13 +52,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // User plus system time of another process, from /proc.
@@ -162,14 +156,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        static const std::string runtime = "/tmp/uav-bench-runtime-" + std::to_string(getuid());
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    }
+    bench::UseOffscreenUnlessDisplayed();
 
     const fs::path dir = fs::temp_directory_path() / ("uav-soak-" + std::to_string(getpid()));
     fs::remove_all(dir);
@@ -255,7 +242,7 @@ int main(int argc, char** argv) {
         ping.start(static_cast<int>(pingEvery * 1000));
 
         const auto t0 = Clock::now();
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = bench::CpuSeconds();
         const double simCpu0 = CpuSecondsOf(sim);
         const long long rssStart = ResidentKiB();
         const double warmUp = std::min(60.0, seconds / 4);
@@ -276,7 +263,7 @@ int main(int argc, char** argv) {
             }
         }
         const double wall = Seconds(Clock::now() - t0);
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = bench::CpuSeconds() - cpu0;
         const double simCpu = CpuSecondsOf(sim) - simCpu0;
         const long long rssEnd = ResidentKiB();
 

@@ -7,6 +7,7 @@
 // The child starts up as uavControl's main() does, reports when the window first paints, idles a second,
 // reports its resident and peak memory, and quits.
 #include "Application.h"
+#include "BenchSupport.h"
 #include "uavMain.h"
 
 #include <QApplication>
@@ -95,14 +96,7 @@ int Child(int argc, char** argv, int fd) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        static const std::string runtime = "/tmp/uav-bench-runtime-" + std::to_string(getuid());
-        std::filesystem::create_directories(runtime);
-        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    }
+    bench::UseOffscreenUnlessDisplayed();
     if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
         return Child(1, argv, std::atoi(argv[2]));
     int runs = 20;
