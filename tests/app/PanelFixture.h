@@ -3,6 +3,7 @@
 // transponder's end of a real pseudo-terminal linked as COM7 in a private port-map folder.
 #include "Application.h"
 #include "KxLED.h"
+#include "RecordedBoxes.h"
 #include "Serial2.h"
 #include "Timer.h"
 #include "uavMain.h"
@@ -19,19 +20,6 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
-
-class RecordedBoxes final : public IMessageBoxService {
-public:
-    struct Box {
-        QString text, caption;
-        unsigned flags;
-    };
-    int Show(const QString& text, const QString& caption, unsigned flags) override {
-        boxes.push_back({text, caption, flags});
-        return IDOK;
-    }
-    std::vector<Box> boxes;
-};
 
 // Runs a real event loop (one that waits, so the idle hook runs as in the program) until `done` or the
 // limit, a safety net rather than the thing under test.

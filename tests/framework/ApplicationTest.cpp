@@ -19,7 +19,7 @@ protected:
         app.SetMessageBoxService(&boxes);
     }
     TApplication app;
-    RecordingBoxes boxes;
+    RecordedBoxes boxes;
 };
 
 // Ends a stuck exec() after 3 s. Scoped to its test: a free-standing timer would fire into a later test

@@ -1,5 +1,6 @@
 #pragma once
 #include "Application.h"
+#include "RecordedBoxes.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -8,24 +9,6 @@
 #include <QTimer>
 #include <functional>
 #include <vector>
-
-// Answers message boxes without a modal loop and records what they said.
-class RecordingBoxes : public IMessageBoxService {
-public:
-    struct Box {
-        QString text, caption;
-        unsigned flags;
-    };
-    int Show(const QString& text, const QString& caption, unsigned flags) override {
-        boxes.push_back({text, caption, flags});
-        if (during)
-            during();
-        return answer;
-    }
-    std::vector<Box> boxes;
-    int answer = IDOK;
-    std::function<void()> during;
-};
 
 // Runs a real event loop (one that waits, so the idle hook fires) until `done` or the deadline.
 inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {

@@ -117,7 +117,7 @@ TEST_F(TimerTest, severalMissedPeriods_yieldOneEvent) {
 
 TEST_F(TimerTest, handlerError_isReported_andTimerKeepsRunning) {
     TApplication app(qapp);
-    RecordingBoxes boxes;
+    RecordedBoxes boxes;
     app.SetMessageBoxService(&boxes);
     TTimer timer;
     int fired = 0;

@@ -2,6 +2,7 @@
 // Helpers of the serial tests: an application object with recorded message boxes, and a wait that keeps
 // the user-interface thread's event loop running (handlers are delivered through it).
 #include "Application.h"
+#include "RecordedBoxes.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -12,26 +13,12 @@
 #include <thread>
 #include <vector>
 
-class TRecordedBoxes final : public IMessageBoxService {
-public:
-    struct Box {
-        std::string text;
-        std::string caption;
-        unsigned flags;
-    };
-    int Show(const QString& text, const QString& caption, unsigned flags) override {
-        boxes.push_back({text.toStdString(), caption.toStdString(), flags});
-        return IDOK;
-    }
-    std::vector<Box> boxes;
-};
-
 // Creates the application object (once per test) with recorded boxes.
 class TSerialAppFixture {
 public:
     TSerialAppFixture() : app_(std::make_unique<TApplication>(*qApp)) { app_->SetMessageBoxService(&boxes); }
     ~TSerialAppFixture() { app_->SetMessageBoxService(nullptr); }
-    TRecordedBoxes boxes;
+    RecordedBoxes boxes;
 
 private:
     std::unique_ptr<TApplication> app_;
