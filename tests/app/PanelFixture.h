@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "KxLED.h"
 #include "RecordedBoxes.h"
+#include "RunUntil.h"
 #include "Serial2.h"
 #include "Timer.h"
 #include "uavMain.h"
@@ -20,26 +21,6 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
-
-// Runs a real event loop (one that waits, so the idle hook runs as in the program) until `done` or the
-// limit, a safety net rather than the thing under test.
-inline bool RunUntil(const std::function<bool()>& done, int limitMs = 5000) {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    poll.start(2);
-    limit.start(limitMs);
-    loop.exec();
-    return done();
-}
 
 class PanelFixture : public ::testing::Test {
 protected:

@@ -90,16 +90,16 @@ TEST_F(ApplicationTest, idleHandler_runsAfterEvents_butNotWhileABoxIsUp) {
     });
     boxes.during = [&] {
         const int before = idles;
-        PumpFor(30); // a modal loop keeps dispatching and waiting
+        RunFor(30); // a modal loop keeps dispatching and waiting
         idlesDuringBox = idles - before;
     };
     QTimer::singleShot(0, [] {});
-    ASSERT_TRUE(PumpUntil([&] { return idles > 0; }));
+    ASSERT_TRUE(RunUntil([&] { return idles > 0; }));
     app.MessageBox("text", "caption", MB_OKCANCEL);
     EXPECT_EQ(idlesDuringBox, 0);
     const int before = idles;
     QTimer::singleShot(0, [] {});
-    ASSERT_TRUE(PumpUntil([&] { return idles > before; }));
+    ASSERT_TRUE(RunUntil([&] { return idles > before; }));
     app.SetOnIdle({});
 }
 
@@ -111,9 +111,9 @@ TEST_F(ApplicationTest, idleHandlerError_isReportedAndIdleGoesOn) {
             throw Exception("idle broke");
     });
     QTimer::singleShot(0, [] {});
-    ASSERT_TRUE(PumpUntil([&] { return calls >= 1; }));
+    ASSERT_TRUE(RunUntil([&] { return calls >= 1; }));
     QTimer::singleShot(0, [] {});
-    ASSERT_TRUE(PumpUntil([&] { return calls >= 2; }));
+    ASSERT_TRUE(RunUntil([&] { return calls >= 2; }));
     ASSERT_FALSE(boxes.boxes.empty());
     EXPECT_EQ(boxes.boxes[0].text, "idle broke.");
     app.SetOnIdle({});
@@ -126,10 +126,10 @@ TEST_F(ApplicationTest, idleLoop_doesNotSpinWhileNothingHappens) {
         done = false;
     });
     QTimer::singleShot(0, [] {});
-    ASSERT_TRUE(PumpUntil([&] { return calls > 0; }));
+    ASSERT_TRUE(RunUntil([&] { return calls > 0; }));
     const int before = calls;
     // 100 ms with one timer event: a spinning loop would call the handler thousands of times.
-    PumpFor(100);
+    RunFor(100);
     EXPECT_LE(calls - before, 5);
     app.SetOnIdle({});
 }
@@ -148,7 +148,7 @@ TEST_F(ApplicationTest, synchronize_runsOnUiThreadAndReturnsErrorsToTheWorker) {
         }
         finished = true;
     });
-    EXPECT_TRUE(PumpUntil([&] { return finished.load(); }));
+    EXPECT_TRUE(RunUntil([&] { return finished.load(); }));
     if (!finished)
         channel.Cancel(); // a failure, not a hang
     worker.join();
@@ -175,7 +175,7 @@ TEST_F(ApplicationTest, synchronize_manyFailingCalls_eachErrorReachesTheWorkerIn
         }
         finished = true;
     });
-    EXPECT_TRUE(PumpUntil([&] { return finished.load(); }, 30000));
+    EXPECT_TRUE(RunUntil([&] { return finished.load(); }, 30000));
     if (!finished)
         channel.Cancel(); // a failure, not a hang
     worker.join();

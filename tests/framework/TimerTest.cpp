@@ -84,7 +84,7 @@ TEST_F(TimerTest, firesPeriodically_withItselfAsSender) {
         sender = s;
         ++fired;
     });
-    ASSERT_TRUE(PumpUntil([&] { return fired >= 3; }));
+    ASSERT_TRUE(RunUntil([&] { return fired >= 3; }));
     EXPECT_EQ(sender, &timer);
 }
 
@@ -96,12 +96,12 @@ TEST_F(TimerTest, timerDisablingItselfInHandler_firesNoMore) {
         ++fired;
         timer.SetEnabled(false);
     });
-    ASSERT_TRUE(PumpUntil([&] { return fired >= 1; }));
+    ASSERT_TRUE(RunUntil([&] { return fired >= 1; }));
     TTimer watch; // a second timer proves time went on
     int ticks = 0;
     watch.SetInterval(5);
     watch.SetOnTimer([&](TObject*) { ++ticks; });
-    ASSERT_TRUE(PumpUntil([&] { return ticks >= 5; }));
+    ASSERT_TRUE(RunUntil([&] { return ticks >= 5; }));
     EXPECT_EQ(fired, 1);
 }
 
@@ -126,7 +126,7 @@ TEST_F(TimerTest, handlerError_isReported_andTimerKeepsRunning) {
         ++fired;
         throw Exception("tick failed");
     });
-    ASSERT_TRUE(PumpUntil([&] { return fired >= 2; }));
+    ASSERT_TRUE(RunUntil([&] { return fired >= 2; }));
     ASSERT_FALSE(boxes.boxes.empty());
     EXPECT_EQ(boxes.boxes.front().text, "tick failed.");
     EXPECT_TRUE(timer.Counting());

@@ -49,7 +49,7 @@ protected:
     // What the other end has received within `limitMs`, until `count` bytes came.
     std::string ReadMaster(std::size_t count, int limitMs = 5000) {
         std::string got;
-        PumpUntil(
+        RunUntil(
             [&] {
                 char buf[256];
                 const ssize_t n = read(master, buf, sizeof buf);
@@ -117,9 +117,9 @@ TEST_F(PtyPort, repliesFromOtherEnd_areFramedAndDelivered) {
     serial->SetOnMessage([&](TObject*, const std::string& m) { messages.push_back(m); });
     serial->SetActive(true);
     WriteMaster("noise" + STX + "A=1");
-    ASSERT_TRUE(PumpUntil([&] { return serial->RxWaiting() == 0; }));
+    ASSERT_TRUE(RunUntil([&] { return serial->RxWaiting() == 0; }));
     WriteMaster("2" + ETX + STX + "B=" + std::string(1, '\0') + ETX);
-    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return messages.size() == 2; }));
     EXPECT_EQ(messages[0], STX + "A=12" + ETX);
     EXPECT_EQ(messages[1], STX + "B=" + std::string(1, '\0') + ETX);
 }
@@ -129,9 +129,9 @@ TEST_F(PtyPort, rawMode_announcesNewBytesOnce_andLeavesThemQueued) {
     serial->SetOnRxData([&](TObject*) { ++notices; });
     serial->SetActive(true);
     WriteMaster("abc");
-    ASSERT_TRUE(PumpUntil([&] { return notices == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return notices == 1; }));
     // Unread bytes are old news: give a spinning thread time to show itself.
-    PumpUntil([] { return false; }, 200);
+    RunUntil([] { return false; }, 200);
     EXPECT_EQ(notices, 1);
     EXPECT_EQ(serial->RxWaiting(), 3);
     char b = 0;
@@ -144,7 +144,7 @@ TEST_F(PtyPort, txEmpty_followsASend) {
     serial->SetOnTxEmpty([&](TObject*) { ++empties; });
     serial->SetActive(true);
     serial->SendString("ping");
-    ASSERT_TRUE(PumpUntil([&] { return empties == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return empties == 1; }));
     EXPECT_EQ(ReadMaster(4), "ping");
 }
 
@@ -154,7 +154,7 @@ TEST_F(PtyPort, otherEndGone_isReportedOnce_andReconnectRecovers) {
     serial->SetActive(true);
     close(master);
     master = -1;
-    ASSERT_TRUE(PumpUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
+    ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
     EXPECT_EQ(serial->ErrorCode(), EIO);
     serial->SendString("poll");

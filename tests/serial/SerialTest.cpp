@@ -215,7 +215,7 @@ TEST_F(Serial, messages_arriveWholeInOrderOnUiThread) {
     OpenForMessages();
     dev->Push(CommEvent::RxChar, "x" + STX + "a=1");
     dev->Push(CommEvent::RxChar, ETX + STX + "b=2" + ETX + STX + "c");
-    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return messages.size() == 2; }));
     EXPECT_EQ(messages, (std::vector<std::string>{STX + "a=1" + ETX, STX + "b=2" + ETX}));
     EXPECT_TRUE(onUiThread);
 }
@@ -223,24 +223,24 @@ TEST_F(Serial, messages_arriveWholeInOrderOnUiThread) {
 TEST_F(Serial, partialMessage_continuesAfterReopening) {
     OpenForMessages();
     dev->Push(CommEvent::RxChar, STX + "half");
-    ASSERT_TRUE(PumpUntil([&] { return serial->RxWaiting() == 0 && dev->Waits() >= 2; }));
+    ASSERT_TRUE(RunUntil([&] { return serial->RxWaiting() == 0 && dev->Waits() >= 2; }));
     serial->SetActive(true);
     dev->Push(CommEvent::RxChar, "way" + ETX);
-    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return messages.size() == 1; }));
     EXPECT_EQ(messages[0], STX + "halfway" + ETX);
 }
 
 TEST_F(Serial, messageModeWithoutHandler_readsNothingUntilOneIsAssigned) {
     serial->SetRxEventMode(rxMessage);
     serial->SetActive(true);
-    ASSERT_TRUE(PumpUntil([&] { return dev->Waits() >= 1; }));
+    ASSERT_TRUE(RunUntil([&] { return dev->Waits() >= 1; }));
     EXPECT_EQ(dev->LastWanted() & CommEvent::RxChar, 0u);
     dev->Push(0, STX + "q" + ETX);
     EXPECT_EQ(serial->RxWaiting(), 3);
     serial->SetOnMessage([&](TObject*, const std::string& m) { messages.push_back(m); });
-    ASSERT_TRUE(PumpUntil([&] { return dev->LastWanted() & CommEvent::RxChar; }));
+    ASSERT_TRUE(RunUntil([&] { return dev->LastWanted() & CommEvent::RxChar; }));
     dev->Push(CommEvent::RxChar);
-    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return messages.size() == 1; }));
     EXPECT_EQ(serial->RxWaiting(), 0);
 }
 
@@ -256,7 +256,7 @@ TEST_F(Serial, oneEventSet_isHandledInItsFixedOrder) {
     dev->SetModemBits(ModemBit::CtsOn | ModemBit::RlsdOn);
     serial->SetActive(true);
     dev->Push(CommEvent::OpenMask, "ab");
-    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 7; }));
+    ASSERT_TRUE(RunUntil([&] { return seen.size() == 7; }));
     EXPECT_EQ(seen, (std::vector<std::string>{"signal 0 on", "signal 1 off", "signal 2 on", "txempty",
                                               "break", "ring", "rxdata"}));
     EXPECT_EQ(serial->RxWaiting(), 2) << "raw mode leaves the bytes for the application";
@@ -273,7 +273,7 @@ TEST_F(Serial, closingFromHandler_doesNotWait) {
                 .count();
     });
     dev->Push(CommEvent::RxChar, STX + "1" + ETX + STX + "2" + ETX);
-    ASSERT_TRUE(PumpUntil([&] { return !serial->ThreadBusy() && !messages.empty(); }));
+    ASSERT_TRUE(RunUntil([&] { return !serial->ThreadBusy() && !messages.empty(); }));
     EXPECT_LT(closeMs, TSerial::kCloseWaitMs / 2) << "the closer must not sit out the thread's handler call";
     EXPECT_EQ(messages.size(), 1u) << "nothing is delivered after the port was closed";
     EXPECT_EQ(dev->Calls(), kCloseCalls);
@@ -288,7 +288,7 @@ TEST_F(Serial, handlerException_isReported_andThreadGoesOn) {
     });
     dev->Push(CommEvent::RxChar, STX + "1" + ETX);
     dev->Push(CommEvent::RxChar, STX + "2" + ETX);
-    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return messages.size() == 2; }));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "bad reply.");
 }
@@ -296,7 +296,7 @@ TEST_F(Serial, handlerException_isReported_andThreadGoesOn) {
 TEST_F(Serial, deviceLoss_isReportedOnce_andReopeningRecovers) {
     OpenForMessages();
     dev->FailWait(EIO);
-    ASSERT_TRUE(PumpUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
+    ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
     EXPECT_EQ(serial->ErrorCode(), EIO);
     EXPECT_TRUE(serial->Active()) << "the port counts as open until it is closed";
@@ -311,7 +311,7 @@ TEST_F(Serial, deviceLoss_isReportedOnce_andReopeningRecovers) {
     serial->SetActive(false);
     serial->SetActive(true);
     dev->Push(CommEvent::RxChar, STX + "back" + ETX);
-    ASSERT_TRUE(PumpUntil([&] { return messages.size() == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return messages.size() == 1; }));
     EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
@@ -322,7 +322,7 @@ TEST_F(Serial, deviceLossMetFirstByASend_isReportedOnce_whenTheThreadFindsItToo)
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
     dev->FailWait(EIO);
-    ASSERT_TRUE(PumpUntil([&] { return !serial->ThreadBusy(); }));
+    ASSERT_TRUE(RunUntil([&] { return !serial->ThreadBusy(); }));
     serial->SendString("poll");
     EXPECT_EQ(boxes.boxes.size(), 1u) << "one loss, one report";
     EXPECT_EQ(serial->ErrorCode(), EIO);
@@ -346,5 +346,5 @@ TEST_F(Serial, destroyedFromItsOwnHandler_endsCleanly) {
         destroyed = true;
     });
     dev->Push(CommEvent::RxChar, STX + "bye" + ETX);
-    ASSERT_TRUE(PumpUntil([&] { return destroyed; }));
+    ASSERT_TRUE(RunUntil([&] { return destroyed; }));
 }
