@@ -178,7 +178,7 @@ TEST(LampScreenshot, writesAFewLampsAsArtifact) {
     QWidget sheet;
     sheet.resize(320, 120);
     sheet.setAutoFillBackground(true);
-    struct Spec {
+    struct Sample {
         QString caption;
         TLEDShape shape;
         TLEDPos pos;
@@ -186,7 +186,7 @@ TEST(LampScreenshot, writesAFewLampsAsArtifact) {
         TColor off;
         bool checked;
     };
-    const Spec specs[] = {
+    const Sample samples[] = {
         {"Auto Sequence", sRound, lpLeft, clLime, clOlive, true},
         {"SPI", sRound, lpLeft, clRed, clBtnFace, false},
         {"Ping", sRound, lpLeft, clRed, clBtnFace, true},
@@ -197,7 +197,7 @@ TEST(LampScreenshot, writesAFewLampsAsArtifact) {
         {"Box", sRectangle, lpLeft, clRed, clBtnFace, true},
     };
     int i = 0;
-    for (const Spec& s : specs) {
+    for (const Sample& s : samples) {
         auto* led = new TKxLED(&sheet);
         led->move((i % 4) * 80, (i / 4) * 60);
         led->SetCaption(s.caption);
