@@ -121,6 +121,8 @@ void TForm1::WireControls() {
     connect(edMinAlt, &QLineEdit::textChanged, this, [this] { Entry([this] { edMinAltChange(edMinAlt); }); });
     connect(lblAltActual, &TLabel::DblClick, this,
             [this] { Entry([this] { lblAltActualDblClick(lblAltActual); }); });
+    // Which device each COM number opens, shown where the operator types the number.
+    edCommPort->installEventFilter(this);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

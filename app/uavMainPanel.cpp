@@ -42,8 +42,6 @@ void TForm1::FormCreate(TObject*) {
     seqCount = StrToInt(Bytes(seqEdit->text()));
     lblAltActual->SetCaption(edMinAlt->text());
     altTimer->SetInterval(3500);
-    // Which device each COM number opens, shown where the operator types the number.
-    edCommPort->installEventFilter(this);
 }
 
 void TForm1::Send(const std::string& frame) {
