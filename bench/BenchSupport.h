@@ -3,6 +3,7 @@
 // CPU time, and a pseudo-terminal whose far end is linked as a COM number in a private port-map folder.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <pty.h>
 #include <string>
 #include <sys/resource.h>
@@ -28,6 +29,14 @@ inline double CpuSeconds() {
     getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// This process's resident memory now, from /proc.
+inline long long ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // A pseudo-terminal whose slave is "COM<com>" through a link in a private port-map folder, which

@@ -70,13 +70,6 @@ double CpuSecondsOf(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long long ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 class CountedBoxes final : public IMessageBoxService {
 public:
     int Show(const QString& text, const QString& caption, unsigned) override {
@@ -244,7 +237,7 @@ int main(int argc, char** argv) {
         const auto t0 = Clock::now();
         const double cpu0 = bench::CpuSeconds();
         const double simCpu0 = CpuSecondsOf(sim);
-        const long long rssStart = ResidentKiB();
+        const long long rssStart = bench::ResidentKiB();
         const double warmUp = std::min(60.0, seconds / 4);
         long long rssWarm = rssStart;
         bool warmTaken = false;
@@ -253,19 +246,19 @@ int main(int argc, char** argv) {
             Wait(200);
             const double elapsed = Seconds(Clock::now() - t0);
             if (!warmTaken && elapsed >= warmUp) {
-                rssWarm = ResidentKiB();
+                rssWarm = bench::ResidentKiB();
                 warmTaken = true;
             }
             if (static_cast<long long>(elapsed) / 60 > lastReport) {
                 lastReport = static_cast<long long>(elapsed) / 60;
                 std::fprintf(stderr, "%4.0f s: %lld queries, %lld sequences, %lld messages, RSS %lld KiB\n",
-                             elapsed, queriesSent, sequences, delivered, ResidentKiB());
+                             elapsed, queriesSent, sequences, delivered, bench::ResidentKiB());
             }
         }
         const double wall = Seconds(Clock::now() - t0);
         const double cpu = bench::CpuSeconds() - cpu0;
         const double simCpu = CpuSecondsOf(sim) - simCpu0;
-        const long long rssEnd = ResidentKiB();
+        const long long rssEnd = bench::ResidentKiB();
 
         // Quiet the line before counting: no more pings or sequences, and replies off ends the indications.
         ping.stop();

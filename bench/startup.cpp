@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -41,13 +40,6 @@ struct Report {
 
 Clock::rep Stamp() {
     return Clock::now().time_since_epoch().count();
-}
-
-long long ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // Tells the parent once, on the window's first paint.
@@ -84,7 +76,7 @@ int Child(int argc, char** argv, int fd) {
     QTimer::singleShot(1000, &qapp, [fd, &report] {
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
-        report.residentKiB = ResidentKiB();
+        report.residentKiB = bench::ResidentKiB();
         // The kernel raises its high-water mark lazily; the figure read just now may be higher still.
         report.peakKiB = std::max<long long>(u.ru_maxrss, report.residentKiB);
         [[maybe_unused]] const ssize_t n = write(fd, &report, sizeof report);
