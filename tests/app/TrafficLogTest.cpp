@@ -132,6 +132,7 @@ TEST_F(TrafficLogged, panelEvents_appendOneLineEachInTheOrderTheyHappened) {
     form->BitBtn5->click(); // the console's question box is no error
     ASSERT_EQ(boxes.boxes.size(), 4u);
 
+    log->WaitUntilWritten();
     const std::vector<std::string> lines = Lines(logFile);
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "an earlier run");
