@@ -37,6 +37,9 @@ int InkHeight(const QImage& image) {
 int ChildInkHeight(const QProcessEnvironment& extra) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The child's screens are the test's alone, whatever the desktop running the tests is scaled to.
+    for (const char* name : {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING"})
+        env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(extra);
     child.setProcessEnvironment(env);
