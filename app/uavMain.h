@@ -102,10 +102,13 @@ private:
     void CreateComponents();
     void WireControls();
     TTimer* NewTimer(const char* name, void (TForm1::*handler)(TObject*));
+    // The layout's fonts in the family the window's device pixel ratio calls for.
+    void ApplyFonts();
 
     void LogConnection(bool connected);
 
     bool shown_ = false;
+    double fontRatio_ = 0;
     TTrafficLog* trafficLog_ = nullptr;
     std::string loggedDevice_; // the device the log was told was connected
 };
