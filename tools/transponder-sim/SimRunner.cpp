@@ -55,6 +55,7 @@ class Simulator {
 public:
     Simulator(const SimOptions& options, PtyPort& pty, PortLink& link, int signalFd)
         : options_(options), pty_(pty), link_(link), signalFd_(signalFd), schedule_(options.pace) {
+        model_.IgnoreSets(options_.ignore);
         if (options_.interrogationsHz > 0)
             interrogationPeriod_ = std::chrono::duration_cast<Nanos>(
                 std::chrono::duration<double>(1.0 / options_.interrogationsHz));
