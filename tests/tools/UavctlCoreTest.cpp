@@ -153,10 +153,10 @@ TEST(UavctlProfile, badProfiles_areRefusedWholeWithTheReason) {
 
 TEST(UavctlOutput, textForm_isTabSeparatedWithControlBytesShownAndMissingAnswersLeftToStandardError) {
     Outcome o;
-    o.values = {{'a', "2500"}, {'c', std::nullopt}, {'z', std::string("1\t\x02\xff", 4)}};
+    o.values = {{'a', "2500"}, {'c', std::nullopt}, {'z', std::string("1\t\x02\xff<", 5)}};
     o.settings = {{"code", "1234", "1234"}, {"mode", "a", "standby"}, {"voltage", "28", std::nullopt}};
     EXPECT_EQ(TextOf(o), "a\tAltitude\t2500\n"
-                         "z\tFirmware Version\t1<09><STX><FF>\n"
+                         "z\tFirmware Version\t1<09><STX><ff><3c>\n"
                          "code\t1234\t1234\tok\n"
                          "mode\ta\tstandby\tdiffers\n"
                          "voltage\t28\t-\tno answer\n");

@@ -122,12 +122,13 @@ public:
     }
 
     void Watch(std::FILE* live) {
-        link_.Await([](const std::string&) { return false; }, -1,
+        // Ends at a signal, or quietly when the reader of its output has gone (`uavctl watch | head`).
+        bool outputGone = false;
+        link_.Await([&](const std::string&) { return outputGone; }, -1,
                     [&](const Received& r) {
                         const std::string line = WatchLine(
                             LocalTimestamp(QDateTime::currentMSecsSinceEpoch()), r.message, request_.json);
-                        std::fputs(line.c_str(), live);
-                        std::fflush(live);
+                        outputGone = std::fputs(line.c_str(), live) < 0 || std::fflush(live) != 0;
                     });
         Stopped();
     }

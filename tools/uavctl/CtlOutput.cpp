@@ -49,9 +49,9 @@ std::string Printable(std::string_view bytes) {
             text += "<STX>";
         } else if (ch == proto::ETX) {
             text += "<ETX>";
-        } else if (c < 0x20 || c >= 0x7F) {
+        } else if (c < 0x20 || c >= 0x7F || ch == '<') {
             char hex[5];
-            std::snprintf(hex, sizeof hex, "<%02X>", c);
+            std::snprintf(hex, sizeof hex, "<%02x>", c);
             text += hex;
         } else {
             text += ch;

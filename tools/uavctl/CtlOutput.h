@@ -41,7 +41,8 @@ struct Outcome {
     std::string portMap;                       // ports: the port-map folder
 };
 
-// Control bytes made visible: STX and ETX by name, other bytes below 0x20, 0x7F and above as <hh>.
+// Control bytes made visible: STX and ETX by name; other bytes below 0x20, 0x7F and above, and "<"
+// itself so the notation stays unambiguous, as <hh> in lower-case hexadecimal.
 std::string Printable(std::string_view bytes);
 
 // What standard output gets for an outcome in text form (possibly nothing).

@@ -80,6 +80,8 @@ int main(int argc, char** argv) {
         profile = std::move(parsedProfile.settings);
     }
 
+    // A closed output shows as a failed write, not as death with the port still claimed.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     TApplication application(app);
     StderrBoxes boxes;
