@@ -16,6 +16,8 @@ namespace {
 // The signal handler's only work: write the signal's number where the event loop will see it.
 int g_signalPipe[2] = {-1, -1};
 
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 void OnSignal(int signo) {
     const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(signo);
@@ -41,8 +43,14 @@ TLink::TLink() {
         struct sigaction action {};
         action.sa_handler = OnSignal;
         sigemptyset(&action.sa_mask);
-        for (int signo : {SIGINT, SIGTERM, SIGHUP})
-            ::sigaction(signo, &action, nullptr);
+        for (int signo : kEndingSignals) {
+            // A signal ignored on entry stays ignored (nohup, a shell's background job).
+            struct sigaction before {};
+            if (::sigaction(signo, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+                ::sigaction(signo, &action, nullptr);
+                caught_.push_back(signo);
+            }
+        }
     }
     serial_.SetDataBits(d8bit);
     serial_.SetRxEventMode(rxMessage);
@@ -64,7 +72,7 @@ TLink::~TLink() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    for (int signo : {SIGINT, SIGTERM, SIGHUP})
+    for (int signo : caught_)
         ::sigaction(signo, &action, nullptr);
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QEventLoop;
 class QSocketNotifier;
@@ -55,6 +56,7 @@ private:
     QSocketNotifier* signals_ = nullptr;
     int error_ = 0;
     int signal_ = 0;
+    std::vector<int> caught_; // the signals handled here while the link lives
 };
 
 } // namespace ctl
