@@ -29,7 +29,7 @@ public:
     Runner(const Request& request, TLink& link, Outcome& outcome)
         : request_(request), link_(link), outcome_(outcome) {}
 
-    // False when the run must stop: the port failed or a signal came.
+    // False when the port failed; the failure is recorded.
     bool Send(const std::string& frame) {
         if (link_.Send(frame) != 0) {
             Stopped(); // records the port's failure
@@ -71,6 +71,8 @@ public:
         if (!Send(SetFrame(setting)))
             return false;
         const auto reply = Query(setting.letter);
+        if (!reply && Stopped())
+            return false;
         SettingRow row{setting.name, setting.value, std::nullopt};
         if (reply)
             row.read = ReadBackWord(setting, *reply);
@@ -78,15 +80,17 @@ public:
         if (row.read && !row.ok())
             Fail(outcome_, kExitMismatch,
                  setting.name + ": wanted " + row.wanted + ", read back " + Printable(*row.read));
-        return !Stopped();
+        return true;
     }
 
     void Get() {
         for (const char letter : request_.letters) {
             const auto reply = Query(letter);
-            if (Stopped())
+            if (!reply && Stopped())
                 return;
             outcome_.values.push_back({letter, reply ? std::optional(reply->value) : std::nullopt});
+            if (Stopped())
+                return;
         }
     }
 

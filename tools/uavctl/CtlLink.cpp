@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,11 +14,12 @@ namespace ctl {
 
 namespace {
 
-// The signal handler's only work: write the signal's number where the event loop will see it.
+// Read end, write end: a signal's number goes in, the event loop takes it out.
 int g_signalPipe[2] = {-1, -1};
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// The handler's only work, as little as a handler may do.
 void OnSignal(int signo) {
     const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(signo);
