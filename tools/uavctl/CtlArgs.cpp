@@ -34,7 +34,7 @@ std::optional<std::string> QueryLetters(const std::string& asked, std::string& e
     const std::string known(proto::kQueryLetters.begin(), proto::kQueryLetters.end());
     for (char c : asked)
         if (known.find(c) == std::string::npos) {
-            error = "get: '" + std::string(1, c) + "' is not a query letter (" + known + " or all)";
+            error = Cat({"get: '", std::string_view(&c, 1), "' is not a query letter (", known, " or all)"});
             return std::nullopt;
         }
     std::string letters;

@@ -58,11 +58,18 @@ const Spec* SpecOf(std::string_view name) {
 std::string Choices(const Spec& spec) {
     std::string text;
     for (const Word& w : spec.words)
-        text += (text.empty() ? "" : "|") + std::string(w.word);
+        text.append(text.empty() ? "" : "|").append(w.word);
     return text;
 }
 
 } // namespace
+
+std::string Cat(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts)
+        text.append(part);
+    return text;
+}
 
 const std::vector<std::string_view>& SettingNames() {
     static const std::vector<std::string_view> names = [] {
@@ -79,19 +86,18 @@ CheckedSetting CheckSetting(std::string_view name, std::string_view value) {
     if (!spec) {
         std::string known;
         for (auto n : SettingNames())
-            known += (known.empty() ? "" : ", ") + std::string(n);
-        return {std::nullopt, "unknown setting '" + std::string(name) + "' (one of " + known + ")"};
+            known.append(known.empty() ? "" : ", ").append(n);
+        return {std::nullopt, Cat({"unknown setting '", name, "' (one of ", known, ")"})};
     }
     std::string_view why;
     if (spec->check) {
         why = spec->check(value);
     } else if (std::none_of(spec->words.begin(), spec->words.end(),
                             [&](const Word& w) { return w.word == value; })) {
-        return {std::nullopt,
-                std::string(name) + ": '" + std::string(value) + "' is not one of " + Choices(*spec)};
+        return {std::nullopt, Cat({name, ": '", value, "' is not one of ", Choices(*spec)})};
     }
     if (!why.empty())
-        return {std::nullopt, std::string(name) + ": '" + std::string(value) + "' " + std::string(why)};
+        return {std::nullopt, Cat({name, ": '", value, "' ", why})};
     return {Setting{std::string(name), spec->letter, std::string(value)}, {}};
 }
 
