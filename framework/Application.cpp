@@ -57,6 +57,11 @@ TApplication::TApplication(QApplication& app, const QString& exePath)
 }
 
 TApplication::~TApplication() {
+    // The forms go while the application object still serves them (their components may report).
+    for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) {
+        delete it->form.data();
+        it->forget();
+    }
     if (Application == this)
         Application = nullptr;
 }
@@ -144,10 +149,11 @@ QString TApplication::ReportText(const std::string& message) {
 }
 
 void TApplication::ShowException(const std::exception& e) {
-    if (dynamic_cast<const EAbort*>(&e))
-        return;
+    // Every error ends a drag, the silent one too.
     if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
+    if (dynamic_cast<const EAbort*>(&e))
+        return;
     // Our own errors keep their whole text: an operator's field may hold a NUL, which what() would cut at.
     const auto* own = dynamic_cast<const Exception*>(&e);
     MessageBox(ReportText(own ? own->Message() : std::string(e.what())), title_, MB_OK | MB_ICONSTOP);

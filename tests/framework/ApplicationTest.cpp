@@ -5,6 +5,7 @@
 
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <string>
@@ -56,10 +57,17 @@ TEST(ApplicationReport, fullStopAddedOnlyAfterCharactersSortingAfterDot) {
     EXPECT_EQ(TApplication::ReportText(""), "");
 }
 
-TEST_F(ApplicationTest, errorReport_showsMessageUnderTitleWithStopIcon_abortIsSilent) {
-    app.Guard([] { throw EConvertError("'a' is not a valid integer value"); });
-    app.Guard([] { throw EAbort(); });
-    app.Guard([] { throw 42; });
+TEST_F(ApplicationTest, errorReport_showsMessageUnderTitleWithStopIcon_abortIsSilent_eachReleasesTheMouse) {
+    QWidget dragged;
+    dragged.show();
+    const auto guardWhileDragging = [&](auto raise) {
+        dragged.grabMouse();
+        app.Guard(raise);
+        EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    };
+    guardWhileDragging([] { throw EConvertError("'a' is not a valid integer value"); });
+    guardWhileDragging([] { throw EAbort(); });
+    guardWhileDragging([] { throw 42; });
     ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_EQ(boxes.boxes[0].text, "'a' is not a valid integer value.");
     EXPECT_EQ(boxes.boxes[0].caption, "uavcontrol");
