@@ -5,9 +5,13 @@
 #include "Serial2.h"
 #include "Timer.h"
 
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QShowEvent>
+#include <limits>
+#include <vector>
 
 TForm1* Form1 = nullptr;
 
@@ -40,6 +44,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     InitResources();
     LoadSansSerif();
     setupUi(this);
+    // Edit fields hold text of any length: the toolkit's default cap would cut a long console line or
+    // value before it is sent.
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        edit->setMaxLength(std::numeric_limits<int>::max());
     ApplyLayoutFonts(this);
     // Group frames are an etched line with the caption set into their top edge. Set after the fonts: a
     // style sheet present while fonts change makes the children drop the window's font.
@@ -59,10 +67,21 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
     if (Application)
         Application->SetOnIdle({});
-    // Components first, last created first, so no timer or port event reaches a half-destroyed window.
+    // The native window goes first, then the controls, last created first. Nothing can reach them
+    // meanwhile: handlers run only from the event loop, and the port's calls check that it is alive.
+    destroy();
+    std::vector<QPointer<QWidget>> controls;
+    for (QObject* child : children())
+        if (child->isWidgetType() && child != MainMenu1)
+            controls.emplace_back(static_cast<QWidget*>(child));
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it)
+        delete it->data();
+    // Then the components, last created first: the timers stop counting, and the port closes as Close
+    // does (its hold on the device released, the lines dropped) and its event thread is joined.
     for (TTimer* timer : {rxTimer, altTimer, wdt, queryTimer, autoSequencer})
         delete timer;
     delete SerialComm;
+    // The menu goes with the window itself.
 }
 
 TTimer* TForm1::NewTimer(const char* name, void (TForm1::*handler)(TObject*)) {
