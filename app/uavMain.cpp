@@ -67,8 +67,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
     if (Application)
         Application->SetOnIdle({});
-    // The native window goes first, then the controls, last created first. Nothing can reach them
-    // meanwhile: handlers run only from the event loop, and the port's calls check that it is alive.
+    // The native window goes first, then the controls, last created first. No handler can run meanwhile:
+    // handlers run from the event loop, which runs again only inside a box the closing port may show, and
+    // by then the idle hook is gone, the timers are gone and the port lets no call of its own through.
     destroy();
     std::vector<QPointer<QWidget>> controls;
     for (QObject* child : children())
