@@ -47,6 +47,9 @@ int main(int argc, char** argv) {
     const int closeAfterMs = std::stoi(argv[2]);
     const char* ports = std::getenv("UAVCONTROL_PORTS");
     const fs::path device = fs::canonical(fs::path(ports ? ports : "") / ("com" + com));
+    // A runtime may start a helper thread of its own along with the first thread (ThreadSanitizer does):
+    // have it running before the count.
+    std::thread([] {}).join();
     const std::set<std::string> before = Threads();
 
     const int code = RunUavControl(argc, argv, [&](TForm1& form) {
