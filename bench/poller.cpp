@@ -25,7 +25,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
-#include <pty.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -78,7 +77,8 @@ struct Result {
 };
 
 Result RunPanel(bool spin, int seconds, int argc, char** argv) {
-    const bench::LinkedPty pty(3, "poller");
+    const uavtest::PortMap ports("bench-poller");
+    const uavtest::LinkedPty pty(ports.Dir(), 3);
     if (!pty.Ok())
         std::exit(2);
     const int master = pty.Master();
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::max(3, std::atoi(argv[i + 1]));
-    bench::UseOffscreenUnlessDisplayed();
+    uavtest::UseOffscreenUnlessDisplayed();
 
     std::printf("| idle loop | polling | sequences | sequence median | min | max | vs 13 x 60 ms | CPU of "
                 "one core |\n");

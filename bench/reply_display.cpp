@@ -23,7 +23,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <pty.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -81,11 +80,12 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--gap") == 0)
             gapMs = std::max(0, std::atoi(argv[i + 1]));
     }
-    bench::UseOffscreenUnlessDisplayed();
+    uavtest::UseOffscreenUnlessDisplayed();
     QApplication qapp(argc, argv);
     TApplication app(qapp);
 
-    const bench::LinkedPty pty(1, "display");
+    const uavtest::PortMap ports("bench-display");
+    const uavtest::LinkedPty pty(ports.Dir(), 1);
     if (!pty.Ok())
         return 1;
     const int master = pty.Master();

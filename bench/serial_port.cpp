@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <pty.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -34,11 +33,12 @@ void Report(const char* what, std::vector<double> ms) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bench::UseOffscreenUnlessDisplayed();
+    uavtest::UseOffscreenUnlessDisplayed();
     QApplication qapp(argc, argv);
     TApplication app(qapp);
 
-    const bench::LinkedPty pty(1, "serial");
+    const uavtest::PortMap ports("bench-serial");
+    const uavtest::LinkedPty pty(ports.Dir(), 1);
     if (!pty.Ok())
         return 1;
     const int master = pty.Master();

@@ -21,30 +21,14 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define UAV_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define UAV_UNDER_ASAN 1
-#endif
-#endif
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -85,24 +69,15 @@ struct Wire {
     long long in = 0, out = 0, interrogations = 0;
 };
 
-// Frames the simulator read and frames it put on the line, from its log.
-Wire ReadLog(const fs::path& log) {
+// Frames the simulator read and frames it put on the line, counted.
+Wire Count(const uavtest::SimulatorProcess& sim) {
+    const uavtest::SimulatorProcess::Wire frames = sim.Frames();
     Wire wire;
-    std::ifstream file(log);
-    std::string line;
-    while (std::getline(file, line)) {
-        std::istringstream words(line);
-        std::string time, direction, frame;
-        words >> time >> direction >> frame;
-        if (direction == "in") {
-            ++wire.in;
-        } else if (direction == "out" && line.find("(muted") == std::string::npos &&
-                   line.find("(noise)") == std::string::npos) {
-            ++wire.out;
-            if (frame == "<STX>*<ETX>")
-                ++wire.interrogations;
-        }
-    }
+    wire.in = static_cast<long long>(frames.in.size());
+    wire.out = static_cast<long long>(frames.out.size());
+    for (const std::string& frame : frames.out)
+        if (frame == "<STX>*<ETX>")
+            ++wire.interrogations;
     return wire;
 }
 
@@ -131,7 +106,7 @@ int main(int argc, char** argv) {
     double seconds = 1800;
     double pingEvery = 5;
     long long maxGrowthKiB = 4096;
-    std::string simPath = TRANSPONDER_SIM_PATH;
+    std::string simPath = uavtest::SimulatorProcess::DefaultProgram();
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
@@ -149,28 +124,11 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    bench::UseOffscreenUnlessDisplayed();
+    uavtest::UseOffscreenUnlessDisplayed();
 
-    const fs::path dir = fs::temp_directory_path() / ("uav-soak-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const fs::path log = dir / "sim.log";
-    setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
-
+    const uavtest::PortMap ports("soak");
     // The transponder: answers at once, interrogated five times a second.
-    std::vector<std::string> args = {simPath, "--com", "1", "--ports", dir.string(), "--interrogations", "5"};
-    std::vector<char*> simArgv;
-    for (std::string& a : args)
-        simArgv.push_back(a.data());
-    simArgv.push_back(nullptr);
-    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const pid_t sim = fork();
-    if (sim == 0) {
-        dup2(logFd, STDERR_FILENO);
-        execv(simArgv[0], simArgv.data());
-        _exit(127);
-    }
-    close(logFd);
+    uavtest::SimulatorProcess sim(ports.Dir(), 1, {"--interrogations", "5"}, simPath);
 
     int status = 1;
     {
@@ -178,12 +136,9 @@ int main(int argc, char** argv) {
         TApplication app(qapp);
         CountedBoxes boxes;
         app.SetMessageBoxService(&boxes);
-        for (int i = 0; i < 250 && !fs::is_symlink(dir / "com1"); ++i)
-            Wait(20);
-        if (!fs::is_symlink(dir / "com1")) {
-            std::fprintf(stderr, "the simulator did not start (%s)\n", simPath.c_str());
-            kill(sim, SIGTERM);
-            waitpid(sim, nullptr, 0);
+        Wait(5000, [&] { return sim.HasLink(); });
+        if (!sim.HasLink()) {
+            std::fprintf(stderr, "the simulator did not start (%s)\n%s", simPath.c_str(), sim.Log().c_str());
             return 1;
         }
 
@@ -214,8 +169,6 @@ int main(int argc, char** argv) {
         form.BitBtn6->click();
         if (!form.SerialComm->Active()) {
             std::fprintf(stderr, "could not open COM1\n");
-            kill(sim, SIGTERM);
-            waitpid(sim, nullptr, 0);
             return 1;
         }
         // Mode A and replies on: the transponder sends its indications.
@@ -236,8 +189,8 @@ int main(int argc, char** argv) {
 
         const auto t0 = Clock::now();
         const double cpu0 = bench::CpuSeconds();
-        const double simCpu0 = CpuSecondsOf(sim);
-        const long long rssStart = bench::ResidentKiB();
+        const double simCpu0 = CpuSecondsOf(sim.Pid());
+        const long long rssStart = uavtest::ResidentKiB();
         const double warmUp = std::min(60.0, seconds / 4);
         long long rssWarm = rssStart;
         bool warmTaken = false;
@@ -246,19 +199,19 @@ int main(int argc, char** argv) {
             Wait(200);
             const double elapsed = Seconds(Clock::now() - t0);
             if (!warmTaken && elapsed >= warmUp) {
-                rssWarm = bench::ResidentKiB();
+                rssWarm = uavtest::ResidentKiB();
                 warmTaken = true;
             }
             if (static_cast<long long>(elapsed) / 60 > lastReport) {
                 lastReport = static_cast<long long>(elapsed) / 60;
                 std::fprintf(stderr, "%4.0f s: %lld queries, %lld sequences, %lld messages, RSS %lld KiB\n",
-                             elapsed, queriesSent, sequences, delivered, bench::ResidentKiB());
+                             elapsed, queriesSent, sequences, delivered, uavtest::ResidentKiB());
             }
         }
         const double wall = Seconds(Clock::now() - t0);
         const double cpu = bench::CpuSeconds() - cpu0;
-        const double simCpu = CpuSecondsOf(sim) - simCpu0;
-        const long long rssEnd = bench::ResidentKiB();
+        const double simCpu = CpuSecondsOf(sim.Pid()) - simCpu0;
+        const long long rssEnd = uavtest::ResidentKiB();
 
         // Quiet the line before counting: no more pings or sequences, and replies off ends the indications.
         ping.stop();
@@ -268,11 +221,11 @@ int main(int argc, char** argv) {
         ++commandsSent;
         Wire wire;
         Wait(5000, [&] {
-            wire = ReadLog(log);
+            wire = Count(sim);
             return wire.in == queriesSent + pingsSent + commandsSent && wire.out == delivered &&
                    form.rxMsg.empty();
         });
-        wire = ReadLog(log);
+        wire = Count(sim);
         const long long panelSent = queriesSent + pingsSent + commandsSent;
         const long long decoded =
             delivered - static_cast<long long>(form.rxMsg.size()) - static_cast<long long>(form.rxMsgDropped);
@@ -299,12 +252,7 @@ int main(int argc, char** argv) {
 
         bool ok = wire.in == panelSent && wire.out == delivered && decoded == delivered && boxes.shown == 0 &&
                   queriesSent > 0 && wire.interrogations > 0;
-#ifdef UAV_UNDER_ASAN
-        constexpr bool judgeGrowth = false;
-#else
-        constexpr bool judgeGrowth = true;
-#endif
-        if (!judgeGrowth) {
+        if (uavtest::kUnderAddressSanitizer) {
             std::printf("  resident memory not judged under AddressSanitizer\n");
         } else if (rssEnd - rssWarm > maxGrowthKiB) {
             std::printf("  resident memory grew by more than %lld KiB\n", maxGrowthKiB);
@@ -315,8 +263,5 @@ int main(int argc, char** argv) {
         status = ok ? 0 : 1;
         app.SetMessageBoxService(nullptr);
     }
-    kill(sim, SIGTERM);
-    waitpid(sim, nullptr, 0);
-    fs::remove_all(dir);
     return status;
 }

@@ -76,7 +76,7 @@ int Child(int argc, char** argv, int fd) {
     QTimer::singleShot(1000, &qapp, [fd, &report] {
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
-        report.residentKiB = bench::ResidentKiB();
+        report.residentKiB = uavtest::ResidentKiB();
         // The kernel raises its high-water mark lazily; the figure read just now may be higher still.
         report.peakKiB = std::max<long long>(u.ru_maxrss, report.residentKiB);
         [[maybe_unused]] const ssize_t n = write(fd, &report, sizeof report);
@@ -88,7 +88,7 @@ int Child(int argc, char** argv, int fd) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bench::UseOffscreenUnlessDisplayed();
+    uavtest::UseOffscreenUnlessDisplayed();
     if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
         return Child(1, argv, std::atoi(argv[2]));
     int runs = 20;

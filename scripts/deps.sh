@@ -1,6 +1,6 @@
 # Sourced by scripts/run and scripts/test: installs the Debian packages the build and the tests need.
 UAV_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libjpeg62-turbo-dev libgtest-dev libgmock-dev xvfb xauth fonts-wine fonts-liberation2 socat)
+  libjpeg62-turbo-dev libgtest-dev libgmock-dev xvfb xauth fonts-wine fonts-liberation2 socat appstream)
 
 uav_install_deps() {
   local missing=()

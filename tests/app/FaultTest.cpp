@@ -25,14 +25,6 @@
 #include <sys/wait.h>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define UAV_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define UAV_UNDER_ASAN 1
-#endif
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -65,13 +57,6 @@ private:
     long long maxGapMs_ = 0;
     long long beats_ = 0;
 };
-
-long long ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 QString FromLatin1(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -129,78 +114,7 @@ private:
     std::thread thread_;
 };
 
-// The bundled transponder simulator as a child process, linked as comN in the given port-map folder, its
-// log of every frame in and out kept in a file.
-class Simulator {
-public:
-    Simulator(const fs::path& dir, int com, const std::vector<std::string>& extra) {
-        static int runs = 0;
-        log_ = dir / ("sim" + std::to_string(++runs) + ".log");
-        link_ = dir / ("com" + std::to_string(com));
-        std::vector<std::string> args = {TRANSPONDER_SIM_PATH, "--com", std::to_string(com), "--ports",
-                                         dir.string()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        // Everything the child needs is built before the fork: a threaded parent's child may not allocate.
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int logFd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(logFd, STDERR_FILENO);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(logFd);
-    }
-    ~Simulator() {
-        if (Running()) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
-    bool WaitForLink(int limitMs = 5000) const {
-        return RunUntil([&] { return fs::is_symlink(link_); }, limitMs);
-    }
-    bool Running() {
-        if (pid_ <= 0)
-            return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
-        return true;
-    }
-
-    // Frames the simulator read, and frames it put on the line (not muted ones, not noise), from its log.
-    struct Wire {
-        std::vector<std::string> in, out;
-    };
-    Wire Frames() const {
-        Wire wire;
-        std::ifstream file(log_);
-        std::string line;
-        while (std::getline(file, line)) {
-            std::istringstream words(line);
-            std::string time, direction, frame;
-            words >> time >> direction >> frame;
-            if (direction == "in")
-                wire.in.push_back(frame);
-            else if (direction == "out" && line.find("(muted") == std::string::npos &&
-                     line.find("(noise)") == std::string::npos)
-                wire.out.push_back(frame);
-        }
-        return wire;
-    }
-
-private:
-    pid_t pid_ = -1;
-    fs::path log_;
-    fs::path link_;
-};
+using Simulator = uavtest::SimulatorProcess;
 
 class Faults : public PanelFixture {
 protected:
@@ -251,7 +165,7 @@ protected:
 
     Simulator& StartSimulator(int com, const std::vector<std::string>& extra) {
         sims.push_back(std::make_unique<Simulator>(mapDir, com, extra));
-        EXPECT_TRUE(sims.back()->WaitForLink());
+        EXPECT_TRUE(RunUntil([&] { return sims.back()->HasLink(); }, 5000)) << sims.back()->Log();
         return *sims.back();
     }
 
@@ -492,7 +406,7 @@ TEST_F(Faults, floodOfTenMegabytesOfRandomBytes_everyFrameInItArrives_boundsHold
     ASSERT_GT(reference.OverflowCount(), 400u);
 
     Heartbeat heart;
-    const long long rssBefore = ResidentKiB();
+    const long long rssBefore = uavtest::ResidentKiB();
     const auto started = Clock::now();
     {
         Writer writer(master, flood);
@@ -511,14 +425,14 @@ TEST_F(Faults, floodOfTenMegabytesOfRandomBytes_everyFrameInItArrives_boundsHold
     EXPECT_EQ(Caption("lblCode"), "7654");
     EXPECT_TRUE(boxes.boxes.empty());
     ExpectResponsive(heart);
-#ifndef UAV_UNDER_ASAN
     // A safety net against growth with the input, not a measurement: the flood itself is 10 MB.
-    EXPECT_LT(ResidentKiB() - rssBefore, 64 * 1024);
-#endif
+    if (!uavtest::kUnderAddressSanitizer) {
+        EXPECT_LT(uavtest::ResidentKiB() - rssBefore, 64 * 1024);
+    }
     std::cout << "[ flood    ] " << flood.size() << " bytes, " << delivered << " messages, "
               << form->SerialComm->MessageOverflows() << " overflows in " << seconds
               << " s; heartbeat gap max " << heart.MaxGapMs() << " ms; RSS " << rssBefore << " -> "
-              << ResidentKiB() << " KiB\n";
+              << uavtest::ResidentKiB() << " KiB\n";
 }
 
 TEST_F(Faults, lineLostWhileTheWindowIsBusy_aSendMeetsTheLossFirst_stillReportedOnce) {
@@ -526,7 +440,7 @@ TEST_F(Faults, lineLostWhileTheWindowIsBusy_aSendMeetsTheLossFirst_stillReported
     Watch();
     // The event thread sees the hang-up at once, but its report waits for the user-interface thread, which
     // first sends into the dead line itself.
-    close(master);
+    line->Unplug();
     master = -1;
     form->BitBtn3->click();
     ASSERT_EQ(boxes.boxes.size(), 1u);

@@ -6,18 +6,17 @@
 #include "RecordedBoxes.h"
 #include "RunUntil.h"
 #include "Serial2.h"
+#include "TestSupport.h"
 #include "Timer.h"
 #include "uavMain.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <pty.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -25,29 +24,21 @@
 class PanelFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        namespace fs = std::filesystem;
         app = std::make_unique<TApplication>(*qApp);
         app->SetMessageBoxService(&boxes);
-        char name[128] = {};
-        int slave = -1;
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        close(slave);
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        mapDir = fs::temp_directory_path() / ("uav-panel-" + std::to_string(getpid()));
-        fs::remove_all(mapDir);
-        fs::create_directories(mapDir);
-        fs::create_symlink(name, mapDir / "com7");
-        setenv("UAVCONTROL_PORTS", mapDir.c_str(), 1);
+        ports = std::make_unique<uavtest::PortMap>("panel");
+        mapDir = ports->Dir();
+        line = std::make_unique<uavtest::LinkedPty>(mapDir, 7);
+        ASSERT_TRUE(line->Ok());
+        master = line->Master();
         form = std::make_unique<TForm1>();
     }
     void TearDown() override {
         form.reset();
         app->SetMessageBoxService(nullptr);
         app.reset();
-        if (master >= 0)
-            close(master);
-        std::filesystem::remove_all(mapDir);
-        unsetenv("UAVCONTROL_PORTS");
+        line.reset();
+        ports.reset();
     }
 
     void Connect(const QString& port = QStringLiteral("7")) {
@@ -58,10 +49,7 @@ protected:
     std::string Sent(std::size_t atLeast = 0, int limitMs = 3000) {
         RunUntil(
             [&] {
-                char buf[4096];
-                ssize_t n;
-                while ((n = read(master, buf, sizeof buf)) > 0)
-                    received.append(buf, static_cast<std::size_t>(n));
+                received += line->ReadAvailable();
                 return received.size() >= atLeast;
             },
             limitMs);
@@ -71,7 +59,7 @@ protected:
     }
     // The transponder answers; returns once the panel has decoded everything pending.
     void Reply(const std::string& bytes, std::size_t messages = 1) {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ASSERT_TRUE(line->Write(bytes));
         decodedTarget += messages;
         ASSERT_TRUE(RunUntil([&] { return Delivered() >= decodedTarget && form->rxMsg.empty(); }));
     }
@@ -93,7 +81,9 @@ protected:
     std::unique_ptr<TApplication> app;
     RecordedBoxes boxes;
     std::unique_ptr<TForm1> form;
-    int master = -1;
+    std::unique_ptr<uavtest::PortMap> ports;
+    std::unique_ptr<uavtest::LinkedPty> line;
+    int master = -1; // the transponder's end of `line`
     std::filesystem::path mapDir;
     std::string received;
     std::size_t delivered = 0;

@@ -5,9 +5,6 @@
 #include "PanelFixture.h"
 #include "TickClock.h"
 
-#include <csignal>
-#include <sys/wait.h>
-
 namespace {
 
 class Poller : public PanelFixture {
@@ -241,22 +238,9 @@ TEST_F(Poller, encoderSource_showsOrHidesItsEightControls_andMenuShowsTheGroup) 
 
 // Real timers, the real idle hook and the bundled simulator: "Auto" runs a whole sequence on its own.
 TEST(PollerEndToEnd, autoAgainstTheSimulator_fillsSystemParameters) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("uav-e2e-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const pid_t sim = fork();
-    ASSERT_GE(sim, 0);
-    if (sim == 0) {
-        // Its log of every frame is not wanted in the test output.
-        if (const int null = open("/dev/null", O_WRONLY); null >= 0)
-            dup2(null, STDERR_FILENO);
-        execl(TRANSPONDER_SIM_PATH, TRANSPONDER_SIM_PATH, "--com", "4", "--ports", dir.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ASSERT_TRUE(RunUntil([&] { return fs::exists(dir / "com4"); }, 5000));
-    setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+    const uavtest::PortMap ports("e2e");
+    uavtest::SimulatorProcess sim(ports.Dir(), 4);
+    ASSERT_TRUE(RunUntil([&] { return sim.HasLink(); }, 5000)) << sim.Log();
     {
         RecordedBoxes boxes;
         TApplication app(*qApp);
@@ -276,9 +260,4 @@ TEST(PollerEndToEnd, autoAgainstTheSimulator_fillsSystemParameters) {
         EXPECT_TRUE(boxes.boxes.empty());
         app.SetMessageBoxService(nullptr);
     }
-    unsetenv("UAVCONTROL_PORTS");
-    kill(sim, SIGTERM);
-    int status = 0;
-    waitpid(sim, &status, 0);
-    fs::remove_all(dir);
 }

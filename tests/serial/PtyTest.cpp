@@ -3,6 +3,7 @@
 #include "PtySpeedProbe.h"
 #include "Serial2.h"
 #include "SerialTestSupport.h"
+#include "TestSupport.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,7 +11,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,45 +24,32 @@ const std::string ETX = "\x03";
 class PtyPort : public ::testing::Test, public TSerialAppFixture {
 protected:
     void SetUp() override {
-        char name[128] = {};
-        int slave = -1;
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        close(slave); // the component is to be the only user of the slave
-        slavePath = name;
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        mapDir = fs::temp_directory_path() / ("uav-pty-" + std::to_string(getpid()));
-        fs::remove_all(mapDir);
-        fs::create_directories(mapDir);
-        fs::create_symlink(slavePath, mapDir / "com7");
-        setenv("UAVCONTROL_PORTS", mapDir.c_str(), 1);
+        ports = std::make_unique<uavtest::PortMap>("pty");
+        mapDir = ports->Dir();
+        line = std::make_unique<uavtest::LinkedPty>(mapDir, 7);
+        ASSERT_TRUE(line->Ok());
+        slavePath = line->DevicePath();
         serial = std::make_unique<TSerial>();
         serial->SetPort(7);
         serial->SetDataBits(d8bit);
     }
     void TearDown() override {
         serial.reset();
-        if (master >= 0)
-            close(master);
-        fs::remove_all(mapDir);
-        unsetenv("UAVCONTROL_PORTS");
+        line.reset();
+        ports.reset();
     }
     // What the other end has received within `limitMs`, until `count` bytes came.
     std::string ReadMaster(std::size_t count, int limitMs = 5000) {
         std::string got;
         RunUntil(
             [&] {
-                char buf[256];
-                const ssize_t n = read(master, buf, sizeof buf);
-                if (n > 0)
-                    got.append(buf, static_cast<std::size_t>(n));
+                got += line->ReadAvailable();
                 return got.size() >= count;
             },
             limitMs);
         return got;
     }
-    void WriteMaster(const std::string& bytes) {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
+    void WriteMaster(const std::string& bytes) { ASSERT_TRUE(line->Write(bytes)); }
     termios SlaveSettings() {
         termios t{};
         const int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -72,7 +59,8 @@ protected:
         return t;
     }
 
-    int master = -1;
+    std::unique_ptr<uavtest::PortMap> ports;
+    std::unique_ptr<uavtest::LinkedPty> line;
     std::string slavePath;
     fs::path mapDir;
     std::unique_ptr<TSerial> serial;
@@ -152,8 +140,7 @@ TEST_F(PtyPort, otherEndGone_isReportedOnce_laterConnectionsReportTheirOwn_andRe
     serial->SetRxEventMode(rxMessage);
     serial->SetOnMessage([](TObject*, const std::string&) {});
     serial->SetActive(true);
-    close(master);
-    master = -1;
+    line->Unplug();
     ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
     EXPECT_EQ(serial->ErrorCode(), EIO);
@@ -173,12 +160,7 @@ TEST_F(PtyPort, otherEndGone_isReportedOnce_laterConnectionsReportTheirOwn_andRe
     ASSERT_EQ(boxes.boxes.size(), 3u);
     EXPECT_EQ(boxes.boxes[2].text, "Bad file descriptor");
 
-    char name[128] = {};
-    int slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    close(slave);
-    fs::remove(mapDir / "com7");
-    fs::create_symlink(name, mapDir / "com7");
+    ASSERT_TRUE(line->PlugAgain());
     serial->SetActive(true);
     EXPECT_TRUE(serial->Active());
     serial->SendString("again");

@@ -1,6 +1,7 @@
 // The real simulator binary on a pseudo-terminal, driven from here with plain POSIX calls as a
 // client of its linked device would.
 #include "MessageFramer.h"
+#include "TestSupport.h"
 #include "TransponderFrames.h"
 
 #include <gtest/gtest.h>
@@ -12,18 +13,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <poll.h>
-#include <spawn.h>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -32,76 +26,6 @@ namespace {
 
 // Generous: these wait for events that normally take microseconds, on a machine that may be loaded.
 constexpr auto kPatience = 10s;
-
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> extraArgs) {
-        char pattern[] = "/tmp/sim-e2e-XXXXXX";
-        dir_ = ::mkdtemp(pattern);
-        link_ = dir_ + "/com7";
-        std::vector<std::string> args = {TRANSPONDER_SIM_PATH, "--ports", dir_, "--com", "7"};
-        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~SimProcess() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    bool WaitForLink() const {
-        const auto until = std::chrono::steady_clock::now() + kPatience;
-        while (std::chrono::steady_clock::now() < until) {
-            if (fs::is_symlink(link_))
-                return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
-    }
-
-    // Exit status, or nothing if it did not end in time.
-    std::optional<int> WaitForExit() {
-        const auto until = std::chrono::steady_clock::now() + kPatience;
-        while (std::chrono::steady_clock::now() < until) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return std::nullopt;
-    }
-
-    std::string Log() const {
-        std::ifstream in(dir_ + "/log");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    pid_t Pid() const { return pid_; }
-    const std::string& LinkPath() const { return link_; }
-
-private:
-    std::string dir_;
-    std::string link_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
-};
 
 // A client of the linked device: raw bytes out, framed messages in.
 class Client {
@@ -165,7 +89,8 @@ private:
 };
 
 TEST(SimEndToEnd, pollerQueriesAndSetCommands_areAnsweredOverThePtyAndSigtermRemovesTheLink) {
-    SimProcess sim({});
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess sim(ports.Dir(), 7);
     ASSERT_GT(sim.Pid(), 0);
     ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
     Client client(sim.LinkPath());
@@ -190,7 +115,8 @@ TEST(SimEndToEnd, pollerQueriesAndSetCommands_areAnsweredOverThePtyAndSigtermRem
 }
 
 TEST(SimEndToEnd, mutedLetterAndNoise_mutedNeverAnsweredOthersFramedThroughTheNoise) {
-    SimProcess sim({"--mute", "z", "--garbage"});
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--mute", "z", "--garbage"});
     ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
     Client client(sim.LinkPath());
     ASSERT_TRUE(client.IsOpen());
@@ -202,7 +128,8 @@ TEST(SimEndToEnd, mutedLetterAndNoise_mutedNeverAnsweredOthersFramedThroughTheNo
 }
 
 TEST(SimEndToEnd, pacedAnswer_takesAtLeastItsBytesAtTheWireRate) {
-    SimProcess sim({"--pace"});
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--pace"});
     ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
     Client client(sim.LinkPath());
     ASSERT_TRUE(client.Send(proto::Query('s'))); // the first exchange also finds the client
@@ -217,7 +144,8 @@ TEST(SimEndToEnd, pacedAnswer_takesAtLeastItsBytesAtTheWireRate) {
 }
 
 TEST(SimEndToEnd, interrogationsWhileInModeA_arriveAsBareStarFrames) {
-    SimProcess sim({"--interrogations", "50"});
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--interrogations", "50"});
     ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
     Client client(sim.LinkPath());
     ASSERT_TRUE(client.Send(proto::StatusFrame(proto::OperatingMode::ModeA)));
@@ -229,7 +157,8 @@ TEST(SimEndToEnd, interrogationsWhileInModeA_arriveAsBareStarFrames) {
 }
 
 TEST(SimEndToEnd, answerPendingWhenTheClientLeaves_neverReachesTheNextClient) {
-    SimProcess sim({"--delay", "200"});
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--delay", "200"});
     ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
     {
         Client first(sim.LinkPath());
@@ -242,7 +171,8 @@ TEST(SimEndToEnd, answerPendingWhenTheClientLeaves_neverReachesTheNextClient) {
 }
 
 TEST(SimEndToEnd, dropAfterTwoFrames_answersThemThenHangsUpRemovesTheLinkAndExits) {
-    SimProcess sim({"--drop-after", "2"});
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--drop-after", "2"});
     ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
     Client client(sim.LinkPath());
     ASSERT_TRUE(client.Send(proto::Query('v')));
