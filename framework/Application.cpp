@@ -57,8 +57,11 @@ TApplication::TApplication(QApplication& app, const QString& exePath)
 }
 
 TApplication::~TApplication() {
-    // The forms go while the application object still serves them (their components may report).
+    // The forms go while the application object still serves them (their components may report). One the
+    // program deleted itself is left alone, and so is its reference, which may have gone with it.
     for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) {
+        if (!it->form)
+            continue;
         delete it->form.data();
         it->forget();
     }

@@ -36,7 +36,8 @@ public:
 
     // Creates a form, fills `ref` and makes the first one the main window. An exception raised by the
     // constructor clears `ref` and propagates to the caller (the last-resort report). The application
-    // object owns the form: its destructor destroys the forms, last created first, and clears `ref`.
+    // object owns the form: its destructor destroys the forms still there, last created first, and
+    // clears their references (so `ref` must outlive the application object, as a global does).
     template <class TForm, class... Args> void CreateForm(TForm*& ref, Args&&... args) {
         ref = nullptr;
         try {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -235,6 +236,22 @@ TEST_F(ApplicationTest, createForm_firstFormIsMain_closingItEndsRunWithZero) {
     QApplication::setQuitOnLastWindowClosed(false);
     delete second;
     delete form;
+}
+
+TEST(ApplicationForms, applicationObjectGoing_destroysItsFormsLastCreatedFirst_andClearsTheirReferences) {
+    static QWidget* first = nullptr;
+    static QWidget* second = nullptr;
+    std::vector<std::string> destroyed;
+    {
+        TApplication app(*static_cast<QApplication*>(QCoreApplication::instance()));
+        app.CreateForm(first);
+        app.CreateForm(second);
+        QObject::connect(first, &QObject::destroyed, [&] { destroyed.push_back("first"); });
+        QObject::connect(second, &QObject::destroyed, [&] { destroyed.push_back("second"); });
+    }
+    EXPECT_EQ(destroyed, (std::vector<std::string>{"second", "first"}));
+    EXPECT_EQ(first, nullptr);
+    EXPECT_EQ(second, nullptr);
 }
 
 TEST_F(ApplicationTest, createForm_constructorError_clearsReferenceAndPropagates) {
