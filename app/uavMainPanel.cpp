@@ -63,10 +63,7 @@ void TForm1::BitBtn6Click(TObject*) {
         // The port number is one byte: a larger number keeps its low eight bits.
         SerialComm->SetPort(static_cast<sPorts>(StrToInt(Bytes(edCommPort->text())) & 0xFF));
         SerialComm->SetActive(true);
-        // A port that failed to open has told the operator why; the button keeps offering Connect, so
-        // the next press tries again instead of disconnecting a port that never opened.
-        if (!SerialComm->Active())
-            return;
+        // Connected even when opening failed: the component has told the operator why.
         BitBtn6->SetTag(1);
         BitBtn6->setText(QStringLiteral("Disconnect"));
         SetCommandButtonsEnabled(true);
