@@ -1,26 +1,16 @@
-// The panel's start-up: command line, application object, main window, event loop.
+// The panel's start-up: command line, then application object, main window and event loop (see uavRun.h).
 #include "Application.h"
 #include "CommandLine.h"
-#include "uavMain.h"
-
-#include <QApplication>
+#include "uavRun.h"
 
 int main(int argc, char* argv[]) {
     // Before the application object: --help, --version and mistakes need no display and open no window.
+    // Declared first, so the traffic log outlives the window, whose teardown logs the disconnect.
     TCommandLine options;
     if (const std::optional<int> code = options.Parse(argc, argv))
         return *code;
-    QApplication qapp(argc, argv);
-    TApplication app(qapp);
-    options.Attach(app);
-    Application->Initialize();
-    try {
-        Application->CreateForm(Form1);
-    } catch (const std::exception& e) {
-        // Nothing guards the window's construction: the last-resort report, then exit code 1.
-        Application->ShowFatalError(e);
-        return 1;
-    }
-    options.Apply(*Form1);
-    return Application->Run();
+    return RunUavControl(argc, argv, [&](TForm1& form) {
+        options.Attach(*Application);
+        options.Apply(form);
+    });
 }

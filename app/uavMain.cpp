@@ -5,10 +5,14 @@
 #include "Serial2.h"
 #include "Timer.h"
 
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QShowEvent>
 #include <QWindow>
+#include <limits>
+#include <vector>
 
 TForm1* Form1 = nullptr;
 
@@ -41,6 +45,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     InitResources();
     LoadSansSerif();
     setupUi(this);
+    // Edit fields hold text of any length: the toolkit's default cap would cut a long console line or
+    // value before it is sent.
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        edit->setMaxLength(std::numeric_limits<int>::max());
     ApplyFonts();
     // The layout names no "Ping Control" component; its box only frames the button.
     btnPing->parentWidget()->setObjectName(QString());
@@ -57,10 +65,22 @@ TForm1::~TForm1() {
     // The port closes with its component below; the log hears of it first.
     if (SerialComm->Active())
         LogConnection(false);
-    // Components first, last created first, so no timer or port event reaches a half-destroyed window.
+    // The native window goes first, then the controls, last created first. No handler can run meanwhile:
+    // handlers run from the event loop, which runs again only inside a box the closing port may show, and
+    // by then the idle hook is gone, the timers are gone and the port lets no call of its own through.
+    destroy();
+    std::vector<QPointer<QWidget>> controls;
+    for (QObject* child : children())
+        if (child->isWidgetType() && child != MainMenu1)
+            controls.emplace_back(static_cast<QWidget*>(child));
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it)
+        delete it->data();
+    // Then the components, last created first: the timers stop counting, and the port closes as Close
+    // does (its hold on the device released, the lines dropped) and its event thread is joined.
     for (TTimer* timer : {rxTimer, altTimer, wdt, queryTimer, autoSequencer})
         delete timer;
     delete SerialComm;
+    // The menu goes with the window itself.
 }
 
 TTimer* TForm1::NewTimer(const char* name, void (TForm1::*handler)(TObject*)) {

@@ -58,6 +58,14 @@ TApplication::TApplication(QCoreApplication& app, const QString& exePath)
 }
 
 TApplication::~TApplication() {
+    // The forms go while the application object still serves them (their components may report). One the
+    // program deleted itself is left alone, and so is its reference, which may have gone with it.
+    for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) {
+        if (!it->form)
+            continue;
+        delete it->form.data();
+        it->forget();
+    }
     if (Application == this)
         Application = nullptr;
 }
@@ -149,10 +157,11 @@ QString TApplication::ReportText(const std::string& message) {
 }
 
 void TApplication::ShowException(const std::exception& e) {
-    if (dynamic_cast<const EAbort*>(&e))
-        return;
+    // Every error ends a drag, the silent one too.
     if (QWidget* grabber = HasWidgets() ? QWidget::mouseGrabber() : nullptr)
         grabber->releaseMouse();
+    if (dynamic_cast<const EAbort*>(&e))
+        return;
     // Our own errors keep their whole text: an operator's field may hold a NUL, which what() would cut at.
     const auto* own = dynamic_cast<const Exception*>(&e);
     MessageBox(ReportText(own ? own->Message() : std::string(e.what())), title_, MB_OK | MB_ICONSTOP);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QCoreApplication;
 
@@ -36,7 +37,9 @@ public:
     void Initialize() {}
 
     // Creates a form, fills `ref` and makes the first one the main window. An exception raised by the
-    // constructor clears `ref` and propagates to the caller (the last-resort report).
+    // constructor clears `ref` and propagates to the caller (the last-resort report). The application
+    // object owns the form: its destructor destroys the forms still there, last created first, and
+    // clears their references (so `ref` must outlive the application object, as a global does).
     template <class TForm, class... Args> void CreateForm(TForm*& ref, Args&&... args) {
         ref = nullptr;
         try {
@@ -45,6 +48,7 @@ public:
             ref = nullptr;
             throw;
         }
+        forms_.push_back({ref, [&ref] { ref = nullptr; }});
         if (!mainForm_)
             mainForm_ = ref;
     }
@@ -71,8 +75,8 @@ public:
     // The error dialog of the serial component and similar: caption "Error", stop icon, OK.
     void ShowErrorDialog(const QString& text);
 
-    // The error report: EAbort is dropped; any other error shows its message (with the "." rule) in a box
-    // captioned with the title, OK and the stop icon.
+    // The error report: the mouse capture is released; EAbort is dropped; any other error shows its
+    // message (with the "." rule) in a box captioned with the title, OK and the stop icon.
     void ShowException(const std::exception& e);
     void HandleException(std::exception_ptr error);
     // The text the report shows for a message: "." appended when non-empty and its last character sorts
@@ -114,6 +118,11 @@ private:
     QString title_;
     QString module_;
     QPointer<QWidget> mainForm_;
+    struct OwnedForm {
+        QPointer<QWidget> form;
+        std::function<void()> forget; // clears the program's reference
+    };
+    std::vector<OwnedForm> forms_;
     TIdleEvent onIdle_;
     bool inIdle_ = false;
     bool terminated_ = false;

@@ -182,8 +182,6 @@ void TSerial::Open() {
         ReportError(code);
         return;
     }
-    sessionLost_ = false;
-    closedSendReported_ = false;
     if (const int code = device_->SetupQueues(rxQueueSize_, txQueueSize_))
         ReportError(code);
     {
@@ -220,6 +218,9 @@ void TSerial::Close() {
     }
     if (const int code = device_->Close())
         ReportError(code);
+    // The session ends here, lost or not: the next opening and the closed period report afresh.
+    sessionLost_ = false;
+    closedSendReported_ = false;
 }
 
 void TSerial::ConfigurePort() {
@@ -248,13 +249,11 @@ void TSerial::SetModemLine(int line, bool state) {
 
 void TSerial::SendString(const std::string& s) {
     if (!active_) {
-        // No descriptor to write to; telling the operator once per closed period is enough.
-        if (closedSendReported_) {
-            errorCode_ = EBADF;
-            return;
-        }
+        // No descriptor to write to; showing the operator a dialog once per closed period is enough.
+        const bool repeat = closedSendReported_;
         closedSendReported_ = true;
-        ReportError(EBADF);
+        errorCode_ = EBADF;
+        Notify(EBADF, !repeat);
         return;
     }
     if (const int code = device_->Write(s, WriteTimeoutMs(s.size())))
@@ -302,19 +301,19 @@ std::int32_t TSerial::TxWaiting() {
 
 void TSerial::ReportError(int code) {
     errorCode_ = code;
-    if (sessionLost_)
-        return;
     // A send can meet a vanished device before the event thread's report of it arrives: whichever comes
-    // first tells the operator, once. Marked before notifying: a modal dialog lets sends run meanwhile.
+    // first shows the dialog, once for the session. Marked before notifying: a modal dialog lets sends
+    // run meanwhile.
+    const bool repeat = sessionLost_;
     if (active_ && IsDeviceLoss(code))
         sessionLost_ = true;
-    Notify(code);
+    Notify(code, !repeat);
 }
 
-void TSerial::Notify(int code) {
+void TSerial::Notify(int code, bool showDialog) {
     switch (notifyErrors_) {
     case neDialog:
-        if (Application)
+        if (showDialog && Application)
             Application->ShowErrorDialog(QString::fromLocal8Bit(SystemErrorText(code)));
         break;
     case neEvent:
@@ -411,10 +410,10 @@ void TSerial::DeliverFailure(std::uint64_t generation, int code, bool lost) {
         if (!active_ || generation != generation_)
             return; // closed meanwhile: the failure belongs to a session that is gone
         errorCode_ = code;
-        if (sessionLost_)
-            return;
-        sessionLost_ = lost; // before notifying: a modal dialog lets sends run meanwhile
-        Notify(code);
+        const bool repeat = sessionLost_;
+        if (lost)
+            sessionLost_ = true; // before notifying: a modal dialog lets sends run meanwhile
+        Notify(code, !repeat);
     });
 }
 

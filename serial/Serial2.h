@@ -120,7 +120,7 @@ public:
     void SetActive(bool value);
 
     // Transmits all of `s` on the open port. On a closed port nothing is sent and the bad-descriptor
-    // failure is recorded at once; it is shown once per closed period.
+    // failure is recorded and notified at once; its dialog shows once per closed period.
     void SendString(const std::string& s);
     // How long SendString waits for the device to take `bytes`: a second beyond their time on the wire.
     int WriteTimeoutMs(std::size_t bytes) const;
@@ -147,7 +147,8 @@ private:
     void Open();
     void Close();
     void Reapply() { SetActive(active_); }
-    void Notify(int code);
+    // Calls OnError for every failure; the dialog only when `showDialog` (dialogs are rationed).
+    void Notify(int code, bool showDialog);
     void WakeThread();
 
     // Event-thread side.
@@ -178,8 +179,9 @@ private:
     std::int32_t errorCode_ = 0;
     TDcb dcb_;
     TCommTimeouts timeouts_;
-    bool sessionLost_ = false;        // the device went away: its further failures are not shown again
-    bool closedSendReported_ = false; // a send on the closed port has been shown since the last opening
+    // Dialogs are rationed; ErrorCode and OnError see every failure.
+    bool sessionLost_ = false;        // the open device went away: no further dialog until it is closed
+    bool closedSendReported_ = false; // a send on the closed port has been shown since the port closed
 
     // Read by the event thread on each event or byte, so changes take effect at once.
     std::atomic<eOpModes> rxEventMode_{rxNormal};

@@ -5,10 +5,12 @@
 
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -56,10 +58,17 @@ TEST(ApplicationReport, fullStopAddedOnlyAfterCharactersSortingAfterDot) {
     EXPECT_EQ(TApplication::ReportText(""), "");
 }
 
-TEST_F(ApplicationTest, errorReport_showsMessageUnderTitleWithStopIcon_abortIsSilent) {
-    app.Guard([] { throw EConvertError("'a' is not a valid integer value"); });
-    app.Guard([] { throw EAbort(); });
-    app.Guard([] { throw 42; });
+TEST_F(ApplicationTest, errorReport_showsMessageUnderTitleWithStopIcon_abortIsSilent_eachReleasesTheMouse) {
+    QWidget dragged;
+    dragged.show();
+    const auto guardWhileDragging = [&](auto raise) {
+        dragged.grabMouse();
+        app.Guard(raise);
+        EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    };
+    guardWhileDragging([] { throw EConvertError("'a' is not a valid integer value"); });
+    guardWhileDragging([] { throw EAbort(); });
+    guardWhileDragging([] { throw 42; });
     ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_EQ(boxes.boxes[0].text, "'a' is not a valid integer value.");
     EXPECT_EQ(boxes.boxes[0].caption, "uavcontrol");
@@ -227,6 +236,22 @@ TEST_F(ApplicationTest, createForm_firstFormIsMain_closingItEndsRunWithZero) {
     QApplication::setQuitOnLastWindowClosed(false);
     delete second;
     delete form;
+}
+
+TEST(ApplicationForms, applicationObjectGoing_destroysItsFormsLastCreatedFirst_andClearsTheirReferences) {
+    static QWidget* first = nullptr;
+    static QWidget* second = nullptr;
+    std::vector<std::string> destroyed;
+    {
+        TApplication app(*static_cast<QApplication*>(QCoreApplication::instance()));
+        app.CreateForm(first);
+        app.CreateForm(second);
+        QObject::connect(first, &QObject::destroyed, [&] { destroyed.push_back("first"); });
+        QObject::connect(second, &QObject::destroyed, [&] { destroyed.push_back("second"); });
+    }
+    EXPECT_EQ(destroyed, (std::vector<std::string>{"second", "first"}));
+    EXPECT_EQ(first, nullptr);
+    EXPECT_EQ(second, nullptr);
 }
 
 TEST_F(ApplicationTest, createForm_constructorError_clearsReferenceAndPropagates) {

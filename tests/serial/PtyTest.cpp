@@ -136,7 +136,7 @@ TEST_F(PtyPort, txEmpty_followsASend) {
     EXPECT_EQ(ReadMaster(4), "ping");
 }
 
-TEST_F(PtyPort, otherEndGone_isReportedOnce_andReconnectRecovers) {
+TEST_F(PtyPort, otherEndGone_isReportedOnce_laterConnectionsReportTheirOwn_andReconnectRecovers) {
     serial->SetRxEventMode(rxMessage);
     serial->SetOnMessage([](TObject*, const std::string&) {});
     serial->SetActive(true);
@@ -147,14 +147,25 @@ TEST_F(PtyPort, otherEndGone_isReportedOnce_andReconnectRecovers) {
     serial->SendString("poll");
     serial->SendString("poll");
     serial->SetActive(false);
-    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "the lost connection is reported once, its closing included";
+
+    // The lost connection is over: opening the vanished device, and sending on the closed port, say so.
+    serial->SetActive(true);
+    EXPECT_FALSE(serial->Active());
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[1].text, "No such file or directory");
+    serial->SendString("poll");
+    serial->SendString("poll");
+    EXPECT_EQ(serial->ErrorCode(), EBADF);
+    ASSERT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(boxes.boxes[2].text, "Bad file descriptor");
 
     ASSERT_TRUE(line->PlugAgain());
     serial->SetActive(true);
     EXPECT_TRUE(serial->Active());
     serial->SendString("again");
     EXPECT_EQ(ReadMaster(5), "again");
-    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes.size(), 3u);
 }
 
 TEST_F(PtyPort, portHeldByAnotherComponent_isBusy_untilItCloses) {

@@ -185,6 +185,23 @@ TEST_F(Serial, sendOnClosedPort_writesNothingAndShowsOncePerClosedPeriod) {
     EXPECT_EQ(boxes.boxes.size(), 2u);
 }
 
+TEST_F(Serial, eventMode_everyFailureFiresOnErrorWithItsCode_dialogsStayRationed) {
+    std::vector<int> codes;
+    serial->SetNotifyErrors(neEvent);
+    serial->SetOnError([&](TObject*) { codes.push_back(serial->ErrorCode()); });
+    serial->SendString("a");
+    serial->SendString("b");
+    EXPECT_EQ(codes, (std::vector<int>{EBADF, EBADF})) << "the closed port";
+    OpenForMessages();
+    dev->FailWait(EIO);
+    ASSERT_TRUE(RunUntil([&] { return codes.size() == 3 && !serial->ThreadBusy(); }));
+    dev->Fail("Write", EIO);
+    serial->SendString("c");
+    serial->SendString("d");
+    EXPECT_EQ(codes, (std::vector<int>{EBADF, EBADF, EIO, EIO, EIO})) << "the lost device";
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_F(Serial, sendOnOpenPort_writesWholeString_andReportsFailure) {
     serial->SetActive(true);
     const std::string longFrame = STX + std::string(600, 'k') + ETX;

@@ -1,0 +1,35 @@
+#include "uavRun.h"
+
+#include "Application.h"
+#include "_KxProc.h"
+#include "uavMain.h"
+
+#include <QApplication>
+
+namespace {
+
+int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& started) {
+    QApplication qapp(argc, argv);
+    TApplication app(qapp);
+    Application->Initialize();
+    try {
+        Application->CreateForm(Form1);
+    } catch (const std::exception& e) {
+        // Nothing guards the window's construction: the last-resort report, then exit code 1.
+        Application->ShowFatalError(e);
+        return 1;
+    }
+    if (started)
+        started(*Form1);
+    // On the way out the application object goes first, and it destroys the main window it owns before
+    // itself; the toolkit's application object goes last.
+    return Application->Run();
+}
+
+} // namespace
+
+int RunUavControl(int& argc, char** argv, const std::function<void(TForm1&)>& started) {
+    const int code = RunWindow(argc, argv, started);
+    StopFlashTimer();
+    return code;
+}
