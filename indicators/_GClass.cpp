@@ -253,7 +253,7 @@ void TKxBinGControl::SetFlashing(bool v) {
 
 void TKxBinGControl::StartFlash() {
     EnsureFlashTimer();
-    AddFlashControl(this, LedGeometry::FlashCode(frequency_));
+    AddFlashControl(this, LedGeometry::FlashCode(ToGeometry(frequency_)));
 }
 
 void TKxBinGControl::UpdateAccessibility() {
