@@ -163,6 +163,20 @@ void TApplication::HandleException(std::exception_ptr error) {
     }
 }
 
+void TApplication::ReportEscaped(std::exception_ptr error) noexcept {
+    if (Application) {
+        Application->HandleException(error);
+        return;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        qWarning("error with no application object to report it: %s", e.what());
+    } catch (...) {
+        qWarning("unknown error with no application object to report it");
+    }
+}
+
 QString TApplication::FatalText(const std::exception& e, const QString& module) {
     return QStringLiteral("Exception %1 in module %2 at %3.\n%4")
         .arg(Demangled(typeid(e).name()), module,

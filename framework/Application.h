@@ -80,12 +80,15 @@ public:
     void ShowFatalError(const std::exception& e);
     static QString FatalText(const std::exception& e, const QString& module);
 
-    // Runs f; an exception is reported and stops there. Every toolkit entry into our code goes through here.
-    template <class F> void Guard(F&& f) noexcept {
+    // The one guarded entry: every entry from the toolkit into our code (control signals, timer events, the
+    // idle hook, the window's creation handler, lamp mouse events and flash steps, serial events) runs
+    // through here, so nothing unwinds into Qt. Runs f; whatever it throws stops here and goes to the error
+    // report, or to the log while no application object exists (a bare test, a tool without one).
+    template <class F> static void Guard(F&& f) noexcept {
         try {
             f();
         } catch (...) {
-            HandleException(std::current_exception());
+            ReportEscaped(std::current_exception());
         }
     }
 
@@ -106,6 +109,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static void ReportEscaped(std::exception_ptr error) noexcept;
     void AboutToBlock();
 
     QString title_;
