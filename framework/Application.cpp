@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QProxyStyle>
-#include <QScreen>
 #include <QStyle>
 #include <QToolTip>
 #include <cxxabi.h>
@@ -72,16 +71,8 @@ QString TApplication::TitleFromPath(const QString& exePath) {
 }
 
 int TApplication::Run() {
-    if (mainForm_) {
-        QWidget* form = mainForm_;
-        if (QScreen* screen = form->screen()) {
-            const QRect area = screen->availableGeometry();
-            QRect frame = form->frameGeometry();
-            frame.moveCenter(area.center());
-            form->move(frame.topLeft());
-        }
-        form->show();
-    }
+    if (mainForm_)
+        mainForm_->show();
     const int code = QApplication::exec();
     terminated_ = true;
     return code;

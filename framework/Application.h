@@ -48,7 +48,7 @@ public:
     }
     QWidget* MainForm() const { return mainForm_; }
 
-    // Shows the main window centred on its screen and runs the event loop until terminated.
+    // Shows the main window (which places itself) and runs the event loop until terminated.
     int Run();
     // Posts a quit request; the loop ends when it takes it.
     void Terminate();
