@@ -103,7 +103,6 @@ public:
         ModalScope(const ModalScope&) = delete;
         ModalScope& operator=(const ModalScope&) = delete;
     };
-    int ModalDepth() const { return modalDepth_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
