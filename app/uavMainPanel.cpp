@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "DisplayUpdate.h"
 #include "IntConv.h"
+#include "Latin1.h"
 #include "PortNames.h"
 #include "Serial2.h"
 #include "TickClock.h"
@@ -16,15 +17,6 @@
 #include <QToolTip>
 
 namespace {
-
-// Operator text goes on the wire byte for byte: one Latin-1 character is one byte.
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
-QString Text(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 // Trimming as the port field's blank test knows it: every character up to the space counts as blank.
 bool IsBlank(const QString& text) {

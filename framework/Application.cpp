@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "Latin1.h"
 #include "PostedEvents.h"
 
 #include <QAbstractEventDispatcher>
@@ -128,7 +129,7 @@ void TApplication::ShowErrorDialog(const QString& text) {
 }
 
 QString TApplication::ReportText(const std::string& message) {
-    QString text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+    QString text = Text(message);
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
         text += QLatin1Char('.');
     return text;
