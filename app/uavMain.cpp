@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QShowEvent>
+#include <QWindow>
 
 TForm1* Form1 = nullptr;
 
@@ -24,13 +25,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     InitResources();
     LoadSansSerif();
     setupUi(this);
-    ApplyLayoutFonts(this);
-    // Group frames are an etched line with the caption set into their top edge. Set after the fonts: a
-    // style sheet present while fonts change makes the children drop the window's font.
-    setStyleSheet(
-        QStringLiteral("QGroupBox { border: 2px groove palette(mid); margin-top: 6px; }"
-                       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-                       " left: 6px; padding: 0px 2px; }"));
+    ApplyFonts();
     // The layout names no "Ping Control" component; its box only frames the button.
     btnPing->parentWidget()->setObjectName(QString());
     // The menu bar takes its natural height; the client area below it is the layout's.
@@ -110,11 +105,29 @@ void TForm1::WireControls() {
     edCommPort->installEventFilter(this);
 }
 
+void TForm1::ApplyFonts() {
+    fontRatio_ = devicePixelRatioF();
+    // A style sheet present while fonts change keeps the children on their old font.
+    setStyleSheet(QString());
+    ApplyLayoutFonts(this);
+    // Group frames are an etched line with the caption set into their top edge.
+    setStyleSheet(
+        QStringLiteral("QGroupBox { border: 2px groove palette(mid); margin-top: 6px; }"
+                       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                       " left: 6px; padding: 0px 2px; }"));
+}
+
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shown_)
         return;
     shown_ = true;
+    // A window dragged to a screen of another device pixel ratio draws its text in the family that ratio
+    // calls for.
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] {
+        if (devicePixelRatioF() != fontRatio_)
+            ApplyFonts();
+    });
     // Centred on the screen the first time it shows; later shows keep wherever the operator put it.
     if (QScreen* screen = this->screen())
         move(CentredTopLeft(frameGeometry().size(), screen->availableGeometry()));

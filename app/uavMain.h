@@ -98,8 +98,11 @@ private:
     void CreateComponents();
     void WireControls();
     TTimer* NewTimer(const char* name, void (TForm1::*handler)(TObject*));
+    // The layout's fonts in the family the window's device pixel ratio calls for.
+    void ApplyFonts();
 
     bool shown_ = false;
+    double fontRatio_ = 0;
 };
 
 // Where a window of `frame` size stands when centred on `area` (the screen's available part).

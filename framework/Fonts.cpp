@@ -26,8 +26,8 @@ StandInFont LoadSansSerif(const QString& path) {
     return loaded;
 }
 
-QFont LayoutFont(int pixelHeight, bool bold) {
-    const bool standIn = StandInServes(LoadSansSerif(), pixelHeight, bold);
+QFont LayoutFont(int pixelHeight, bool bold, double devicePixelRatio) {
+    const bool standIn = StandInServes(LoadSansSerif(), pixelHeight, bold, devicePixelRatio);
     QFont font(QString::fromLatin1(standIn ? kSansSerifFamily : kFallbackFamily));
     font.setPixelSize(pixelHeight);
     font.setBold(bold);
@@ -35,6 +35,7 @@ QFont LayoutFont(int pixelHeight, bool bold) {
 }
 
 void ApplyLayoutFonts(QWidget* root) {
+    const double ratio = root->devicePixelRatioF();
     QList<QWidget*> widgets{root};
     widgets += root->findChildren<QWidget*>();
     for (QWidget* widget : widgets) {
@@ -42,6 +43,6 @@ void ApplyLayoutFonts(QWidget* root) {
             continue;
         const QFont font = widget->font();
         const int pixels = font.pixelSize() > 0 ? font.pixelSize() : LayoutPixels(font.pointSizeF());
-        widget->setFont(LayoutFont(pixels, font.bold()));
+        widget->setFont(LayoutFont(pixels, font.bold(), ratio));
     }
 }

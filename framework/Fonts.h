@@ -1,7 +1,9 @@
 #pragma once
 // The layout's fonts on this machine. Layouts name "MS Sans Serif" in points at 96 dots per inch; the
 // bitmap stand-in from fonts-wine has one strike only (regular, 11 pixel em, 13 pixel line), so every other
-// height or weight is drawn with Liberation Sans at the same pixel height.
+// height or weight is drawn with Liberation Sans at the same pixel height. So is every font on a screen whose
+// device pixel ratio is not 1: Qt does not scale a bitmap strike, it spreads the 1x glyphs over scaled
+// advances.
 #include <QFont>
 #include <QString>
 
@@ -21,10 +23,12 @@ struct StandInFont {
     bool hasBold = false;
 };
 
-// Whether the stand-in draws a font of this pixel height and weight as the layout meant it (a bitmap
-// strike is not scaled, nor is it emboldened).
-inline bool StandInServes(const StandInFont& standIn, int pixelHeight, bool bold) {
-    return standIn.available && standIn.emPixels == pixelHeight && (!bold || standIn.hasBold);
+// Whether the stand-in draws a font of this pixel height and weight as the layout meant it, on a screen of
+// this device pixel ratio (a bitmap strike is not scaled, nor is it emboldened).
+inline bool StandInServes(const StandInFont& standIn, int pixelHeight, bool bold,
+                          double devicePixelRatio = 1.0) {
+    return standIn.available && standIn.emPixels == pixelHeight && (!bold || standIn.hasBold) &&
+           devicePixelRatio == 1.0;
 }
 
 inline const char* kSansSerifFamily = "MS Sans Serif";
@@ -34,9 +38,10 @@ inline const char* kStandInPath = "/usr/share/wine/fonts/ms_sans_serif.ttf";
 // Registers the stand-in (once per process) and reports what it offers.
 StandInFont LoadSansSerif(const QString& path = QString::fromLatin1(kStandInPath));
 
-// The font for `pixelHeight` and weight: the stand-in where it serves, else the fallback.
-QFont LayoutFont(int pixelHeight, bool bold);
+// The font for `pixelHeight` (logical pixels) and weight: the stand-in where it serves, else the fallback.
+QFont LayoutFont(int pixelHeight, bool bold, double devicePixelRatio = 1.0);
 
 // Turns every font set explicitly on `root` or below it from layout points into pixels, with the family
-// chosen by LayoutFont. Widgets that inherit their font follow their parent.
+// chosen by LayoutFont for the device pixel ratio `root` is drawn at. Widgets that inherit their font follow
+// their parent. Running it again after the ratio changed picks the family afresh.
 void ApplyLayoutFonts(QWidget* root);

@@ -24,15 +24,29 @@ QList<QImage> SplitGlyph(const QImage& bitmap, int numGlyphs) {
     return images;
 }
 
-QIcon GlyphIcon(const QImage& bitmap, int numGlyphs) {
-    const QList<QImage> images = SplitGlyph(bitmap, numGlyphs);
-    QIcon icon;
+namespace {
+void AddImages(QIcon& icon, const QList<QImage>& images, qreal devicePixelRatio) {
     if (images.isEmpty())
-        return icon;
-    const QPixmap enabled = QPixmap::fromImage(images[0]);
+        return;
+    QPixmap enabled = QPixmap::fromImage(images[0]);
+    enabled.setDevicePixelRatio(devicePixelRatio);
     for (QIcon::Mode mode : {QIcon::Normal, QIcon::Active, QIcon::Selected})
         icon.addPixmap(enabled, mode);
-    if (images.size() > 1)
-        icon.addPixmap(QPixmap::fromImage(images[1]), QIcon::Disabled);
+    if (images.size() > 1) {
+        QPixmap disabled = QPixmap::fromImage(images[1]);
+        disabled.setDevicePixelRatio(devicePixelRatio);
+        icon.addPixmap(disabled, QIcon::Disabled);
+    }
+}
+} // namespace
+
+QIcon GlyphIcon(const QImage& bitmap, int numGlyphs, const QImage& bitmap2x) {
+    QIcon icon;
+    const QList<QImage> images = SplitGlyph(bitmap, numGlyphs);
+    if (images.isEmpty())
+        return icon;
+    AddImages(icon, images, 1.0);
+    if (bitmap2x.size() == bitmap.size() * 2)
+        AddImages(icon, SplitGlyph(bitmap2x, numGlyphs), 2.0);
     return icon;
 }

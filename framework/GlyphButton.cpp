@@ -10,12 +10,12 @@ QSize GlyphSize(const QPixmap& glyph, int numGlyphs) {
     return {glyph.width() / std::max(1, std::min(numGlyphs, glyph.width())), glyph.height()};
 }
 
-void ApplyGlyph(QAbstractButton* button, const QPixmap& glyph, int numGlyphs) {
+void ApplyGlyph(QAbstractButton* button, const QPixmap& glyph, const QPixmap& glyph2x, int numGlyphs) {
     if (glyph.isNull()) {
         button->setIcon(QIcon());
         return;
     }
-    button->setIcon(GlyphIcon(glyph.toImage(), numGlyphs));
+    button->setIcon(GlyphIcon(glyph.toImage(), numGlyphs, glyph2x.toImage()));
     button->setIconSize(GlyphSize(glyph, numGlyphs));
 }
 } // namespace
@@ -33,6 +33,13 @@ void TBitBtn::SetGlyph(const QPixmap& glyph) {
     ShowGlyph();
 }
 
+void TBitBtn::SetGlyph2x(const QPixmap& glyph) {
+    if (glyph.cacheKey() == glyph2x_.cacheKey())
+        return;
+    glyph2x_ = glyph;
+    ShowGlyph();
+}
+
 void TBitBtn::SetNumGlyphs(int count) {
     if (count == numGlyphs_)
         return;
@@ -41,7 +48,7 @@ void TBitBtn::SetNumGlyphs(int count) {
 }
 
 void TBitBtn::ShowGlyph() {
-    ApplyGlyph(this, glyph_, numGlyphs_);
+    ApplyGlyph(this, glyph_, glyph2x_, numGlyphs_);
 }
 
 TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent) {
@@ -56,6 +63,13 @@ void TSpeedButton::SetGlyph(const QPixmap& glyph) {
     ShowGlyph();
 }
 
+void TSpeedButton::SetGlyph2x(const QPixmap& glyph) {
+    if (glyph.cacheKey() == glyph2x_.cacheKey())
+        return;
+    glyph2x_ = glyph;
+    ShowGlyph();
+}
+
 void TSpeedButton::SetNumGlyphs(int count) {
     if (count == numGlyphs_)
         return;
@@ -64,5 +78,5 @@ void TSpeedButton::SetNumGlyphs(int count) {
 }
 
 void TSpeedButton::ShowGlyph() {
-    ApplyGlyph(this, glyph_, numGlyphs_);
+    ApplyGlyph(this, glyph_, glyph2x_, numGlyphs_);
 }

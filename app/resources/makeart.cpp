@@ -1,5 +1,7 @@
 // Draws the panel's pictures: the title picture (baseline JFIF), the three button glyphs (16-colour
-// bitmaps, two images each), and the window icon (16 colours). Run it to regenerate the files beside it:
+// bitmaps, two images each), and the window icon (16 colours). Glyphs and icon come twice: as laid out, and
+// at twice the pixels for screens scaled to 2x (name@2x.bmp; the icon file holds both sizes). Run it to
+// regenerate the files beside it:
 //   cmake --build <build> --target uav_makeart && <build>/app/uav_makeart app/resources
 // The output is deterministic: a fixed-seed generator makes the texture.
 #include <QByteArray>
@@ -139,30 +141,46 @@ QByteArray Bmp4(Indexed& img) {
     return b;
 }
 
-// One 32 x 32 image: the colour bitmap and the AND mask (1 = transparent).
-QByteArray Ico4(Indexed& img, const std::vector<bool>& transparent) {
-    QByteArray dib = Dib4(img, img.height * 2);
-    const int maskStride = ((img.width + 31) / 32) * 4;
-    for (int y = img.height - 1; y >= 0; --y) {
-        QByteArray row(maskStride, '\0');
-        for (int x = 0; x < img.width; ++x)
-            if (transparent[static_cast<std::size_t>(y * img.width + x)])
-                row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
-        dib.append(row);
+// An icon image: the colour bitmap and the AND mask (1 = transparent).
+struct IconImage {
+    Indexed colours;
+    std::vector<bool> transparent;
+};
+
+// An icon file holding `images` (square, at most 255 pixels), each a colour DIB followed by its mask.
+QByteArray Ico4(std::vector<IconImage>& images) {
+    std::vector<QByteArray> dibs;
+    for (IconImage& image : images) {
+        Indexed& img = image.colours;
+        QByteArray dib = Dib4(img, img.height * 2);
+        const int maskStride = ((img.width + 31) / 32) * 4;
+        for (int y = img.height - 1; y >= 0; --y) {
+            QByteArray row(maskStride, '\0');
+            for (int x = 0; x < img.width; ++x)
+                if (image.transparent[static_cast<std::size_t>(y * img.width + x)])
+                    row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+            dib.append(row);
+        }
+        dibs.push_back(dib);
     }
     QByteArray b;
     Put16(b, 0);
     Put16(b, 1);
-    Put16(b, 1);
-    b.append(char(img.width));
-    b.append(char(img.height));
-    b.append(char(16));
-    b.append('\0');
-    Put16(b, 1);
-    Put16(b, 4);
-    Put32(b, static_cast<unsigned>(dib.size()));
-    Put32(b, 6 + 16);
-    b.append(dib);
+    Put16(b, static_cast<unsigned>(images.size()));
+    unsigned offset = static_cast<unsigned>(6 + 16 * images.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        b.append(char(images[i].colours.width));
+        b.append(char(images[i].colours.height));
+        b.append(char(16));
+        b.append('\0');
+        Put16(b, 1);
+        Put16(b, 4);
+        Put32(b, static_cast<unsigned>(dibs[i].size()));
+        Put32(b, offset);
+        offset += static_cast<unsigned>(dibs[i].size());
+    }
+    for (const QByteArray& dib : dibs)
+        b.append(dib);
     return b;
 }
 
@@ -176,16 +194,23 @@ bool Save(const QString& path, const QByteArray& bytes) {
     return true;
 }
 
-QImage Canvas(int w, int h) {
-    QImage image(w, h, QImage::Format_RGB32);
+// A canvas of w x h layout pixels at `scale` device pixels each; the painter draws in layout pixels.
+QImage Canvas(int w, int h, int scale) {
+    QImage image(w * scale, h * scale, QImage::Format_RGB32);
     image.fill(kPalette[kGlyphBackground]);
     return image;
 }
 
+void Begin(QPainter& p, QImage& image, int scale) {
+    p.begin(&image);
+    p.scale(scale, scale);
+}
+
 // Enabled images of the three glyphs, drawn without antialiasing so they quantise cleanly.
-QImage ConnectGlyph() {
-    QImage image = Canvas(16, 16);
-    QPainter p(&image);
+QImage ConnectGlyph(int scale) {
+    QImage image = Canvas(16, 16, scale);
+    QPainter p;
+    Begin(p, image, scale);
     p.setPen(QColor(kPalette[kBlack]));
     p.setBrush(QColor(kPalette[kSilver]));
     p.drawRect(4, 4, 6, 8); // plug body
@@ -198,9 +223,10 @@ QImage ConnectGlyph() {
     return image;
 }
 
-QImage AutoGlyph() {
-    QImage image = Canvas(16, 16);
-    QPainter p(&image);
+QImage AutoGlyph(int scale) {
+    QImage image = Canvas(16, 16, scale);
+    QPainter p;
+    Begin(p, image, scale);
     QPen pen(QColor(kPalette[kGreen]), 2);
     p.setPen(pen);
     p.drawArc(QRect(2, 2, 11, 11), 60 * 16, 270 * 16); // three quarters of a turn
@@ -213,9 +239,10 @@ QImage AutoGlyph() {
     return image;
 }
 
-QImage AltitudeGlyph() {
-    QImage image = Canvas(16, 16);
-    QPainter p(&image);
+QImage AltitudeGlyph(int scale) {
+    QImage image = Canvas(16, 16, scale);
+    QPainter p;
+    Begin(p, image, scale);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(kPalette[kBlue]));
     const QPoint head[] = {QPoint(8, 1), QPoint(14, 7), QPoint(2, 7)};
@@ -226,31 +253,33 @@ QImage AltitudeGlyph() {
     return image;
 }
 
-// Enabled image on the left; on the right the shape embossed in grey with a white shadow, as a disabled
-// button shows it.
-Indexed GlyphPair(const QImage& enabled) {
+// Enabled image on the left; on the right the shape embossed in grey with a white shadow one layout pixel
+// down and right, as a disabled button shows it.
+Indexed GlyphPair(const QImage& enabled, int scale) {
     Indexed left = Quantise(enabled);
-    Indexed pair{32, 16, std::vector<std::uint8_t>(32 * 16, kGlyphBackground)};
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
+    const int n = left.width, shadow = scale;
+    Indexed pair{2 * n, n, std::vector<std::uint8_t>(static_cast<std::size_t>(2 * n * n), kGlyphBackground)};
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
             pair.at(x, y) = left.at(x, y);
-            if (left.at(x, y) != kGlyphBackground && x + 1 < 16 && y + 1 < 16)
-                pair.at(16 + x + 1, y + 1) = kWhite;
+            if (left.at(x, y) != kGlyphBackground && x + shadow < n && y + shadow < n)
+                pair.at(n + x + shadow, y + shadow) = kWhite;
         }
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
             if (left.at(x, y) != kGlyphBackground)
-                pair.at(16 + x, y) = kGrey;
+                pair.at(n + x, y) = kGrey;
     // The lower-left pixel carries the transparent colour.
-    pair.at(0, 15) = kGlyphBackground;
+    pair.at(0, n - 1) = kGlyphBackground;
     return pair;
 }
 
-// A radar scope with a small aircraft blip, round, on a transparent square.
-bool WriteIcon(const QString& path) {
-    QImage image = Canvas(32, 32);
+// A radar scope with a small aircraft blip, round, on a transparent square of 32 layout pixels.
+IconImage IconArt(int scale) {
+    QImage image = Canvas(32, 32, scale);
     {
-        QPainter p(&image);
+        QPainter p;
+        Begin(p, image, scale);
         p.setPen(QColor(kPalette[kBlack]));
         p.setBrush(QColor(kPalette[kNavy]));
         p.drawEllipse(1, 1, 29, 29);
@@ -263,15 +292,15 @@ bool WriteIcon(const QString& path) {
         p.fillRect(20, 18, 4, 2, QColor(kPalette[kYellow])); // blip
         p.fillRect(21, 17, 2, 4, QColor(kPalette[kYellow]));
     }
-    Indexed icon = Quantise(image);
-    std::vector<bool> transparent(32 * 32);
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x)
-            if (icon.at(x, y) == kGlyphBackground) {
-                transparent[static_cast<std::size_t>(y * 32 + x)] = true;
-                icon.at(x, y) = kBlack; // AND mask 1 with colour 0 shows the screen
+    IconImage icon{Quantise(image),
+                   std::vector<bool>(static_cast<std::size_t>(image.width() * image.height()))};
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (icon.colours.at(x, y) == kGlyphBackground) {
+                icon.transparent[static_cast<std::size_t>(y * image.width() + x)] = true;
+                icon.colours.at(x, y) = kBlack; // AND mask 1 with colour 0 shows the screen
             }
-    return Save(path, Ico4(icon, transparent));
+    return icon;
 }
 
 // The title picture: a small aircraft over a hazy sky and fields, with transponder rings around it.
@@ -376,11 +405,18 @@ int main(int argc, char** argv) {
         if (best.isEmpty() || std::abs(jpeg.size() - 30155) < std::abs(best.size() - 30155))
             best = jpeg;
     }
-    Indexed connect = GlyphPair(ConnectGlyph());
-    Indexed automatic = GlyphPair(AutoGlyph());
-    Indexed altitude = GlyphPair(AltitudeGlyph());
-    const bool ok = Save(dir + "/title.jpg", best) && Save(dir + "/connect.bmp", Bmp4(connect)) &&
-                    Save(dir + "/auto.bmp", Bmp4(automatic)) && Save(dir + "/altitude.bmp", Bmp4(altitude)) &&
-                    WriteIcon(dir + "/uavcontrol.ico");
+    bool ok = Save(dir + "/title.jpg", best);
+    const struct {
+        const char* name;
+        QImage (*draw)(int scale);
+    } glyphs[] = {{"connect", ConnectGlyph}, {"auto", AutoGlyph}, {"altitude", AltitudeGlyph}};
+    for (const auto& glyph : glyphs)
+        for (const int scale : {1, 2}) {
+            Indexed pair = GlyphPair(glyph.draw(scale), scale);
+            const QString suffix = scale == 1 ? QStringLiteral(".bmp") : QStringLiteral("@2x.bmp");
+            ok = ok && Save(dir + "/" + QString::fromLatin1(glyph.name) + suffix, Bmp4(pair));
+        }
+    std::vector<IconImage> icon{IconArt(1), IconArt(2)};
+    ok = ok && Save(dir + "/uavcontrol.ico", Ico4(icon));
     return ok ? 0 : 1;
 }

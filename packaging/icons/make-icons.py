@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Draws the desktop-menu icons from the window's own icon, app/resources/uavcontrol.ico.
 
-The icon is 32x32 with 16 colours; each size is scaled nearest-neighbour, so the pixels stay crisp, and
-written as an RGBA PNG with the icon's AND mask as transparency. Standard library only.
+The icon's first drawing is 32x32 with 16 colours; each size is scaled nearest-neighbour, so the pixels
+stay crisp, and written as an RGBA PNG with the icon's AND mask as transparency. Standard library only.
 
     packaging/icons/make-icons.py            # rewrites packaging/icons/uavcontrol-{32,48,128}.png
 """

@@ -111,6 +111,8 @@ TEST(LayoutFonts, StandInOnlyServesItsOwnStrike) {
                  {wine, 16, true, false}, {missing, 11, false, false}, {{true, 11, true}, 11, true, true}};
     for (const auto& c : cases)
         EXPECT_EQ(StandInServes(c.font, c.pixels, c.bold), c.expected) << c.pixels << (c.bold ? " bold" : "");
+    for (const double ratio : {1.25, 2.0})
+        EXPECT_FALSE(StandInServes(wine, 11, false, ratio)) << "a bitmap strike on a screen at " << ratio;
     EXPECT_EQ(LayoutPixels(8), 11);
     EXPECT_EQ(LayoutPixels(10), 13);
     EXPECT_EQ(LayoutPixels(12), 16);

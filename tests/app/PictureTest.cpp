@@ -4,6 +4,7 @@
 #include "PictureBox.h"
 #include "uavMain.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QIcon>
 #include <gtest/gtest.h>
@@ -22,18 +23,20 @@ protected:
 };
 
 TEST_F(Pictures, GlyphBitmapsAreTwoImagesWithTheLowerLeftColourTransparent) {
-    for (const char* name : {":/connect.bmp", ":/auto.bmp", ":/altitude.bmp"}) {
+    for (const char* name : {":/connect.bmp", ":/auto.bmp", ":/altitude.bmp", ":/connect@2x.bmp",
+                             ":/auto@2x.bmp", ":/altitude@2x.bmp"}) {
         const QImage bitmap(QString::fromLatin1(name));
-        ASSERT_EQ(bitmap.size(), QSize(32, 16)) << name;
+        const int n = QByteArray(name).contains("@2x") ? 32 : 16;
+        ASSERT_EQ(bitmap.size(), QSize(2 * n, n)) << name;
         EXPECT_LE(bitmap.colorCount(), 16) << name;
-        const QRgb key = bitmap.pixel(0, 15);
+        const QRgb key = bitmap.pixel(0, n - 1);
         const QList<QImage> images = SplitGlyph(bitmap, 2);
         ASSERT_EQ(images.size(), 2) << name;
         int keyed = 0, opaque = 0, differing = 0;
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x) {
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
                 for (int g = 0; g < 2; ++g) {
-                    const bool isKey = bitmap.pixel(16 * g + x, y) == key;
+                    const bool isKey = bitmap.pixel(n * g + x, y) == key;
                     EXPECT_EQ(qAlpha(images[g].pixel(x, y)) == 0, isKey)
                         << name << " image " << g << " at " << x << "," << y;
                     keyed += isKey;
@@ -45,6 +48,28 @@ TEST_F(Pictures, GlyphBitmapsAreTwoImagesWithTheLowerLeftColourTransparent) {
         EXPECT_GT(opaque, 0) << name;
         EXPECT_GT(differing, 0) << name << ": the disabled image is its own drawing";
     }
+}
+
+TEST_F(Pictures, AtTwiceThePixelsButtonsAndIconShowTheir2xDrawing) {
+    TForm1 form;
+    for (const auto& [button, name] :
+         {std::pair{"BitBtn6", "connect"}, {"autobtn", "auto"}, {"altitudeBtn", "altitude"}}) {
+        const auto* glyphButton = form.findChild<QAbstractButton*>(QString::fromLatin1(button));
+        ASSERT_NE(glyphButton, nullptr) << button;
+        const QList<QImage> art =
+            SplitGlyph(QImage(QStringLiteral(":/%1@2x.bmp").arg(QLatin1String(name))), 2);
+        ASSERT_EQ(art.size(), 2) << name;
+        for (const auto& [mode, image] : {std::pair{QIcon::Normal, 0}, {QIcon::Disabled, 1}}) {
+            const QImage shown = glyphButton->icon()
+                                     .pixmap(glyphButton->iconSize(), 2.0, mode)
+                                     .toImage()
+                                     .convertToFormat(QImage::Format_ARGB32);
+            EXPECT_EQ(shown, art[image])
+                << button << (image ? " disabled" : " enabled") << ": not an enlarged 1x image";
+        }
+    }
+    const QList<QSize> sizes = form.windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(64, 64)));
 }
 
 TEST(Glyph, OneImageOrNothingWhenTheBitmapSaysSo) {
