@@ -1,12 +1,18 @@
-// The panel's start-up: application object, main window, event loop.
+// The panel's start-up: command line, application object, main window, event loop.
 #include "Application.h"
+#include "CommandLine.h"
 #include "uavMain.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    // Before the application object: --help, --version and mistakes need no display and open no window.
+    TCommandLine options;
+    if (const std::optional<int> code = options.Parse(argc, argv))
+        return *code;
     QApplication qapp(argc, argv);
     TApplication app(qapp);
+    options.Attach(app);
     Application->Initialize();
     try {
         Application->CreateForm(Form1);
@@ -15,5 +21,6 @@ int main(int argc, char* argv[]) {
         Application->ShowFatalError(e);
         return 1;
     }
+    options.Apply(*Form1);
     return Application->Run();
 }

@@ -38,6 +38,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
     if (Application)
         Application->SetOnIdle({});
+    // The port closes with its component below; the log hears of it first.
+    if (SerialComm->Active())
+        LogConnection(false);
     // Components first, last created first, so no timer or port event reaches a half-destroyed window.
     for (TTimer* timer : {rxTimer, altTimer, wdt, queryTimer, autoSequencer})
         delete timer;

@@ -11,6 +11,7 @@
 
 class TSerial;
 class TTimer;
+class TTrafficLog;
 namespace proto {
 struct DisplayUpdate;
 }
@@ -75,6 +76,9 @@ public:
     // while a transponder keeps talking).
     static constexpr std::size_t kMaxPendingMessages = 4096;
 
+    // Frames sent, messages received and connections go to `log` as well (not owned; null: no log).
+    void SetTrafficLog(TTrafficLog* log) { trafficLog_ = log; }
+
     // The client area the layout was drawn for: two panels over a status bar.
     static constexpr int kClientWidth = 793;
     static constexpr int kClientHeight = 578;
@@ -101,8 +105,12 @@ private:
     // The layout's fonts in the family the window's device pixel ratio calls for.
     void ApplyFonts();
 
+    void LogConnection(bool connected);
+
     bool shown_ = false;
     double fontRatio_ = 0;
+    TTrafficLog* trafficLog_ = nullptr;
+    std::string loggedDevice_; // the device the log was told was connected
 };
 
 // Where a window of `frame` size stands when centred on `area` (the screen's available part).

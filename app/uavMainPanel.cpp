@@ -3,6 +3,7 @@
 #include "uavMain.h"
 
 #include "Application.h"
+#include "DeviceControl.h"
 #include "DisplayUpdate.h"
 #include "IntConv.h"
 #include "Latin1.h"
@@ -10,6 +11,7 @@
 #include "Serial2.h"
 #include "TickClock.h"
 #include "Timer.h"
+#include "TrafficLog.h"
 #include "TransponderFrames.h"
 
 #include <QFileInfo>
@@ -42,7 +44,23 @@ void TForm1::FormCreate(TObject*) {
 }
 
 void TForm1::Send(const std::string& frame) {
+    // Logged only when it can go out: a closed port transmits nothing, and says so once.
+    if (trafficLog_ && SerialComm->Active())
+        trafficLog_->Sent(frame);
     SerialComm->SendString(frame);
+}
+
+void TForm1::LogConnection(bool connected) {
+    if (!trafficLog_)
+        return;
+    const std::string port = ComPortName(SerialComm->Port());
+    if (connected) {
+        // Resolved as the port was a moment ago: the link or adapter the operator's number stands for.
+        loggedDevice_ = ResolveComPort(port, TPortRoots::FromEnvironment()).value_or(std::string());
+        trafficLog_->Connected(port, loggedDevice_);
+    } else {
+        trafficLog_->Disconnected(port, loggedDevice_);
+    }
 }
 
 void TForm1::SetCommandButtonsEnabled(bool enabled) {
@@ -60,6 +78,8 @@ void TForm1::BitBtn6Click(TObject*) {
         // The port number is one byte: a larger number keeps its low eight bits.
         SerialComm->SetPort(static_cast<sPorts>(StrToInt(Bytes(edCommPort->text())) & 0xFF));
         SerialComm->SetActive(true);
+        if (SerialComm->Active())
+            LogConnection(true);
         // Connected even when opening failed: the component has told the operator why.
         BitBtn6->SetTag(1);
         BitBtn6->setText(QStringLiteral("Disconnect"));
@@ -69,8 +89,10 @@ void TForm1::BitBtn6Click(TObject*) {
         autoIndi->SetChecked(false);
         autoSequencer->SetEnabled(false);
         queryTimer->SetEnabled(false);
-        if (SerialComm->Active())
+        if (SerialComm->Active()) {
+            LogConnection(false);
             SerialComm->SetActive(false);
+        }
         BitBtn6->SetTag(0);
         BitBtn6->setText(QStringLiteral("Connect"));
         SetCommandButtonsEnabled(false);
@@ -146,6 +168,8 @@ void TForm1::BitBtn5Click(TObject*) {
 }
 
 void TForm1::SerialCommMessage(TObject*, const std::string& RxMessage) {
+    if (trafficLog_)
+        trafficLog_->Received(RxMessage);
     QString display;
     display.reserve(static_cast<qsizetype>(RxMessage.size()) + 8);
     for (char c : RxMessage) {

@@ -1,14 +1,17 @@
 // Reply to display: the time from the last byte of a transponder's reply written into the line to the
 // panel's label holding the new value, and to that label painted. The real window, shown offscreen,
 // connected over a pseudo-terminal; a thread of its own plays the transponder, one "z" reply every few
-// milliseconds.
+// milliseconds. The traffic log is on for every other reply, so both figures come from the same run under
+// the same load.
 //
-//   bench_reply_display [--replies N] [--gap MS]     N replies (default 1000), MS apart (default 20; a
-//   9600-baud line needs 10 ms for one)
+//   bench_reply_display [--replies N] [--gap MS] [--log FILE]     N replies (default 1000), MS apart
+//   (default 20; a 9600-baud line needs 10 ms for one); the log appended to FILE (default: a file in a
+//   private folder under /tmp, removed afterwards)
 #include "Application.h"
 #include "BenchSupport.h"
 #include "Label.h"
 #include "Serial2.h"
+#include "TrafficLog.h"
 #include "uavMain.h"
 
 #include <QApplication>
@@ -54,19 +57,27 @@ private:
     std::vector<Clock::time_point>& painted_;
 };
 
-void Report(const char* what, const std::vector<Clock::time_point>& from,
+// Odd replies are the ones logged.
+bool Logged(std::size_t reply) {
+    return reply % 2 == 1;
+}
+
+void Report(const char* what, bool logged, const std::vector<Clock::time_point>& from,
             const std::vector<Clock::time_point>& to) {
     std::vector<double> ms;
     for (std::size_t i = 0; i < from.size(); ++i)
-        if (to[i] != Clock::time_point{})
+        if (Logged(i) == logged && to[i] != Clock::time_point{})
             ms.push_back(std::chrono::duration<double, std::milli>(to[i] - from[i]).count());
+    const std::size_t of = (from.size() + (logged ? 0 : 1)) / 2;
+    char label[64];
+    std::snprintf(label, sizeof label, "%s, log %s", what, logged ? "on" : "off");
     if (ms.empty()) {
-        std::printf("%-34s no samples\n", what);
+        std::printf("%-46s no samples\n", label);
         return;
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("%-34s median %.3f ms  p99 %.3f ms  max %.3f ms  (n=%zu of %zu)\n", what, ms[ms.size() / 2],
-                ms[ms.size() * 99 / 100], ms.back(), ms.size(), from.size());
+    std::printf("%-46s median %.3f ms  p99 %.3f ms  max %.3f ms  (n=%zu of %zu)\n", label, ms[ms.size() / 2],
+                ms[ms.size() * 99 / 100], ms.back(), ms.size(), of);
 }
 
 } // namespace
@@ -74,11 +85,14 @@ void Report(const char* what, const std::vector<Clock::time_point>& from,
 int main(int argc, char** argv) {
     std::size_t replies = 1000;
     int gapMs = 20;
+    std::string logPath;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--replies") == 0)
             replies = static_cast<std::size_t>(std::max(1, std::atoi(argv[i + 1])));
         else if (std::strcmp(argv[i], "--gap") == 0)
             gapMs = std::max(0, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--log") == 0)
+            logPath = argv[i + 1];
     }
     uavtest::UseOffscreenUnlessDisplayed();
     QApplication qapp(argc, argv);
@@ -89,6 +103,14 @@ int main(int argc, char** argv) {
     if (!pty.Ok())
         return 1;
     const int master = pty.Master();
+    if (logPath.empty())
+        logPath = (ports.Dir() / "traffic.log").string();
+    std::string reason;
+    const std::unique_ptr<TTrafficLog> log = TTrafficLog::Open(logPath, reason);
+    if (!log) {
+        std::fprintf(stderr, "%s: %s\n", logPath.c_str(), reason.c_str());
+        return 1;
+    }
 
     std::vector<Clock::time_point> written(replies), decoded(replies), painted(replies);
     {
@@ -104,8 +126,11 @@ int main(int argc, char** argv) {
             bool ok = false;
             const int i = form.lblVersion->Caption().toInt(&ok);
             if (ok && i >= 0 && static_cast<std::size_t>(i) < replies &&
-                decoded[static_cast<std::size_t>(i)] == Clock::time_point{})
+                decoded[static_cast<std::size_t>(i)] == Clock::time_point{}) {
                 decoded[static_cast<std::size_t>(i)] = Clock::now();
+                // Switched here, long before the next reply arrives, so the switch costs neither side.
+                form.SetTrafficLog(Logged(static_cast<std::size_t>(i) + 1) ? log.get() : nullptr);
+            }
         });
         PaintStamps stamps(form.lblVersion, painted);
         form.lblVersion->installEventFilter(&stamps);
@@ -132,10 +157,15 @@ int main(int argc, char** argv) {
         check.start(50);
         loop.exec();
         transponder.join();
+        form.SetTrafficLog(nullptr);
         form.BitBtn6->click();
     }
+    if (log->Stopped())
+        std::fprintf(stderr, "the traffic log could not be written: the figures with it on are void\n");
     // The stamp is taken just before write(), so each figure holds the system call and the kernel's hop.
-    Report("reply written to label caption set", written, decoded);
-    Report("reply written to label painted", written, painted);
-    return 0;
+    for (const bool logged : {false, true})
+        Report("reply written to label caption set", logged, written, decoded);
+    for (const bool logged : {false, true})
+        Report("reply written to label painted", logged, written, painted);
+    return log->Stopped() ? 1 : 0;
 }

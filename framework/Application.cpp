@@ -44,12 +44,13 @@ QString Demangled(const char* name) {
 
 } // namespace
 
-TApplication::TApplication(QApplication& app, const QString& exePath)
+TApplication::TApplication(QCoreApplication& app, const QString& exePath)
     : QObject(&app), callReceiver_(MakeSyncCallReceiver()) {
     const QString path = exePath.isEmpty() ? QCoreApplication::applicationFilePath() : exePath;
     title_ = TitleFromPath(path);
     module_ = QFileInfo(path).fileName();
-    app.setStyle(new HintStyle(app.style()->name()));
+    if (auto* gui = qobject_cast<QApplication*>(&app))
+        gui->setStyle(new HintStyle(gui->style()->name()));
     app.installEventFilter(this);
     connect(QAbstractEventDispatcher::instance(app.thread()), &QAbstractEventDispatcher::aboutToBlock, this,
             &TApplication::AboutToBlock);
@@ -74,7 +75,7 @@ QString TApplication::TitleFromPath(const QString& exePath) {
 int TApplication::Run() {
     if (mainForm_)
         mainForm_->show();
-    const int code = QApplication::exec();
+    const int code = QCoreApplication::exec();
     terminated_ = true;
     return code;
 }
@@ -90,8 +91,12 @@ void TApplication::Terminate() {
         Qt::QueuedConnection);
 }
 
+bool TApplication::HasWidgets() {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
 void TApplication::AboutToBlock() {
-    if (modalDepth_ > 0 || QApplication::activeModalWidget())
+    if (modalDepth_ > 0 || (HasWidgets() && QApplication::activeModalWidget()))
         return;
     DoIdle();
 }
@@ -138,7 +143,7 @@ QString TApplication::ReportText(const std::string& message) {
 void TApplication::ShowException(const std::exception& e) {
     if (dynamic_cast<const EAbort*>(&e))
         return;
-    if (QWidget* grabber = QWidget::mouseGrabber())
+    if (QWidget* grabber = HasWidgets() ? QWidget::mouseGrabber() : nullptr)
         grabber->releaseMouse();
     // Our own errors keep their whole text: an operator's field may hold a NUL, which what() would cut at.
     const auto* own = dynamic_cast<const Exception*>(&e);

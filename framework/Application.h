@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-class QApplication;
+class QCoreApplication;
 
 using TIdleEvent = std::function<void(QObject* Sender, bool& Done)>;
 
@@ -21,9 +21,11 @@ class TApplication : public QObject {
     Q_OBJECT
 
 public:
-    // Creates the one application object for the running QApplication and publishes it as `Application`.
-    // `exePath` names the executable whose file name gives the title (argv[0] when empty).
-    explicit TApplication(QApplication& app, const QString& exePath = {});
+    // Creates the one application object for the running application and publishes it as `Application`.
+    // `exePath` names the executable whose file name gives the title (argv[0] when empty). On a
+    // QCoreApplication (a program without windows) the widget services are skipped and message boxes
+    // must go to a replacement service.
+    explicit TApplication(QCoreApplication& app, const QString& exePath = {});
     ~TApplication() override;
 
     // The title rule: file name without folder, cut at its first ".", all but the first character lower case.
@@ -109,6 +111,7 @@ protected:
 
 private:
     static void ReportEscaped(std::exception_ptr error) noexcept;
+    static bool HasWidgets();
     void AboutToBlock();
 
     QString title_;

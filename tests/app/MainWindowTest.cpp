@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Fonts.h"
 #include "KxLED.h"
+#include "ParameterNames.h"
 #include "Serial2.h"
 #include "Timer.h"
 #include "uavMain.h"
@@ -257,6 +258,15 @@ TEST_F(MainWindow, CaptionSizeAndStartingState) {
         EXPECT_EQ(b->iconSize(), QSize(16, 16)) << FocusName(b).toStdString();
         EXPECT_FALSE(b->icon().isNull());
     }
+}
+
+// uavctl prints values under these names; they must not drift from the display's captions.
+TEST_F(MainWindow, SystemParametersCaptions_areTheNamesTheProtocolGivesTheirLetters) {
+    const std::pair<const char*, char> rows[] = {
+        {"Label1", 's'}, {"Label2", 'c'},  {"Label17", 'r'}, {"Label3", 'i'},  {"Label4", 'a'},
+        {"Label8", 'v'}, {"Label10", 'o'}, {"Label11", 'u'}, {"Label15", 'z'}, {"Label18", 'p'}};
+    for (const auto& [label, letter] : rows)
+        EXPECT_EQ(Named<QLabel>(label)->text().toStdString(), proto::ParameterName(letter)) << label;
 }
 
 TEST_F(MainWindow, RadioItemsFollowTheColumnArithmetic) {

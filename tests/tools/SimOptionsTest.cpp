@@ -10,7 +10,7 @@ namespace {
 TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
     const auto parsed =
         ParseOptions({"--com", "3", "--ports=/tmp/p", "--delay", "40", "--pace", "--mute", "cz*", "--garbage",
-                      "--drop-after=7", "--interrogations", "2.5", "--link", "/tmp/x"});
+                      "--drop-after=7", "--interrogations", "2.5", "--link", "/tmp/x", "--ignore", "cs"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const sim::SimOptions& o = *parsed.options;
     EXPECT_EQ(o.com, 3);
@@ -22,6 +22,7 @@ TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
     EXPECT_TRUE(o.garbage);
     EXPECT_EQ(o.dropAfter, 7);
     EXPECT_DOUBLE_EQ(o.interrogationsHz, 2.5);
+    EXPECT_EQ(o.ignore, "cs");
 }
 
 TEST(SimOptions, badValuesAndUnknownSwitches_failWithTheSwitchNamed) {
@@ -32,6 +33,7 @@ TEST(SimOptions, badValuesAndUnknownSwitches_failWithTheSwitchNamed) {
                                                  {"--interrogations", "fast"},
                                                  {"--interrogations", "-1"},
                                                  {"--ports", ""},
+                                                 {"--ignore"},
                                                  {"--bogus"}}) {
         const auto parsed = ParseOptions(args);
         EXPECT_FALSE(parsed.options) << args[0];

@@ -60,6 +60,14 @@ TEST(TransponderModel, invalidSetValues_leaveTheStateAndAnswerWhatIsInForce) {
     EXPECT_EQ(Ask(model, "r=x"), proto::Frame('r', "Y"));
 }
 
+TEST(TransponderModel, ignoredLetters_answerSetsWithTheOldValueWhileOthersApply) {
+    TransponderModel model;
+    model.IgnoreSets("c");
+    EXPECT_EQ(Ask(model, "c=4567"), proto::Frame('c', "1200"));
+    EXPECT_EQ(Ask(model, "c=?"), proto::Frame('c', "1200"));
+    EXPECT_EQ(Ask(model, "s=a"), proto::Frame('s', "a"));
+}
+
 TEST(TransponderModel, readOnlyLetters_answerTheirValueToAnySet) {
     TransponderModel model;
     EXPECT_EQ(Ask(model, "z=9.99"), proto::Frame('z', "1.04"));

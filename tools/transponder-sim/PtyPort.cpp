@@ -79,13 +79,13 @@ void PtyPort::DiscardUnread() {
         tcflush(fd_, TCOFLUSH);
 }
 
-std::size_t PtyPort::DiscardLeftInput() {
-    std::size_t total = 0;
-    char sink[512];
+std::string PtyPort::TakeLeftInput() {
+    std::string left;
+    char buffer[512];
     ssize_t n;
-    while (fd_ >= 0 && (n = ::read(fd_, sink, sizeof sink)) > 0)
-        total += static_cast<std::size_t>(n);
-    return total;
+    while (fd_ >= 0 && (n = ::read(fd_, buffer, sizeof buffer)) > 0)
+        left.append(buffer, static_cast<std::size_t>(n));
+    return left;
 }
 
 bool PtyPort::WaitUntilRead(std::chrono::milliseconds limit) const {

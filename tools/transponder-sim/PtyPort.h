@@ -22,8 +22,8 @@ public:
     bool ClientPresent() const;
     // Discards what was written to the client but not read by it, so the next client starts clean.
     void DiscardUnread();
-    // Reads and drops what a client that has gone wrote before it closed; the number of bytes.
-    std::size_t DiscardLeftInput();
+    // Reads what a client that has gone wrote before it closed.
+    std::string TakeLeftInput();
     // Waits until the client has read everything written to it, at most `limit`; true when it has.
     bool WaitUntilRead(std::chrono::milliseconds limit) const;
     // Closes the master: the slave device disappears, as on an unplug.

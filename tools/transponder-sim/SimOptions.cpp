@@ -73,6 +73,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
             if (!v)
                 return fail("expects letters");
             options.mute = *v;
+        } else if (name == "--ignore") {
+            const auto v = value();
+            if (!v)
+                return fail("expects letters");
+            options.ignore = *v;
         } else if (name == "--drop-after") {
             const auto v = value();
             const auto n = v ? IntIn(*v, 1, 2147483647) : std::nullopt;
@@ -115,6 +120,7 @@ control panel connects to it by port number.
   --delay MS          answer each frame MS milliseconds late (default 0)
   --pace              send at the 9600-baud wire rate, one byte every 1.0417 ms
   --mute LETTERS      never send frames with these letters (e.g. --mute cz; "*" silences indications)
+  --ignore LETTERS    answer set commands for these letters without applying them (e.g. --ignore c)
   --garbage           send a few noise bytes (never STX) before every frame
   --drop-after N      after answering the N-th frame received, close the line as an unplug does, and exit
   --interrogations HZ send STX "*" ETX this many times a second while interrogable (default 0: never)

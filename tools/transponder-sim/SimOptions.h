@@ -13,6 +13,7 @@ struct SimOptions {
     int delayMs = 0;             // answer delay
     bool pace = false;           // 9600-baud byte pacing
     std::string mute;            // reply letters never sent
+    std::string ignore;          // letters whose set commands are answered but never applied
     bool garbage = false;        // noise bytes before each frame sent
     long long dropAfter = 0;     // close the line after this many received frames; 0 never
     double interrogationsHz = 0; // "*" indications a second; 0 none

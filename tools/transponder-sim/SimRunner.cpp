@@ -55,6 +55,7 @@ class Simulator {
 public:
     Simulator(const SimOptions& options, PtyPort& pty, PortLink& link, int signalFd)
         : options_(options), pty_(pty), link_(link), signalFd_(signalFd), schedule_(options.pace) {
+        model_.IgnoreSets(options_.ignore);
         if (options_.interrogationsHz > 0)
             interrogationPeriod_ = std::chrono::duration_cast<Nanos>(
                 std::chrono::duration<double>(1.0 / options_.interrogationsHz));
@@ -119,10 +120,16 @@ private:
     void CheckClient() {
         const bool present = pty_.ClientPresent();
         if (!present) {
-            // A client that opened, wrote and closed between two looks: its frames are nobody's
-            // questions any more, and must not be answered to the next client.
-            if (const std::size_t left = pty_.DiscardLeftInput())
-                Note("dropped " + std::to_string(left) + " bytes written by a client that has gone");
+            // A client that wrote and closed before its frames were read (a command sent just before
+            // closing the port): a transponder on a wire acts on what reached it all the same, but the
+            // answers have no one to go to and must not reach the next client.
+            if (const std::string left = pty_.TakeLeftInput(); !left.empty()) {
+                Note("acting on " + std::to_string(left.size()) + " bytes written by a client that has gone");
+                TMessageFramer framer;
+                for (const char byte : left)
+                    if (framer.Feed(byte, TFraming{}))
+                        OnFrame(framer.Message(), false);
+            }
         }
         if (present == connected_)
             return;
@@ -153,13 +160,15 @@ private:
         }
     }
 
-    void OnFrame(const std::string& frame) {
+    void OnFrame(const std::string& frame, bool answer = true) {
         Log("in", frame);
         ++framesIn_;
         const Nanos now = Now();
         const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
         if (const std::optional<std::string> reply = model_.Handle(frame, millis)) {
-            if (Muted((*reply)[1]))
+            if (!answer)
+                Note("not answered, the client has gone: " + Printable(*reply));
+            else if (Muted((*reply)[1]))
                 Log("out", *reply, "(muted, not sent)");
             else
                 Send(*reply, now + std::chrono::milliseconds(options_.delayMs));

@@ -135,7 +135,7 @@ std::optional<std::string> TransponderModel::Handle(std::string_view message, Mi
     const std::string_view value = message.substr(3, message.size() - 4);
     if (!ValueOf(letter, now))
         return std::nullopt;
-    if (value != "?")
+    if (value != "?" && ignoredSets_.find(letter) == std::string::npos)
         Apply(letter, value, now);
     return proto::Frame(letter, *ValueOf(letter, now));
 }

@@ -47,11 +47,16 @@ public:
 
     const TransponderState& State() const { return state_; }
 
+    // Set commands for these letters are answered with the value in force and never applied, as by
+    // a transponder that does not take them.
+    void IgnoreSets(std::string letters) { ignoredSets_ = std::move(letters); }
+
 private:
     std::optional<std::string> ValueOf(char letter, Millis now) const;
     void Apply(char letter, std::string_view value, Millis now);
 
     TransponderState state_;
+    std::string ignoredSets_;
 };
 
 } // namespace sim

@@ -1,0 +1,43 @@
+#include "LoggedBoxes.h"
+
+#include "Application.h"
+#include "TrafficLog.h"
+
+namespace {
+// The error report and the serial component's dialogs both carry the stop icon; the panel's one
+// information box ("Comm Port not Initialised") carries none and is no error.
+constexpr unsigned kIconMask = 0xF0;
+} // namespace
+
+TLoggedBoxes::TLoggedBoxes(TTrafficLog& log, IMessageBoxService* shown)
+    : log_(log), shown_(shown ? shown : &real_) {
+    log_.SetOnWriteFailure([this](const std::string& reason) {
+        // Told from the event loop, not from inside the send or reception that failed to be logged.
+        const QString text = WriteFailureText(log_.Path(), reason);
+        QMetaObject::invokeMethod(
+            this,
+            [text] {
+                if (Application)
+                    Application->ShowErrorDialog(text);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+TLoggedBoxes::~TLoggedBoxes() {
+    log_.SetOnWriteFailure({});
+}
+
+int TLoggedBoxes::Show(const QString& text, const QString& caption, unsigned flags) {
+    if ((flags & kIconMask) == MB_ICONSTOP)
+        log_.Error(text.toUtf8().toStdString());
+    return shown_->Show(text, caption, flags);
+}
+
+QString TLoggedBoxes::WriteFailureText(const std::string& path, const std::string& reason) {
+    const QString where =
+        path == "-" ? QStringLiteral("on standard error") : QString::fromLocal8Bit(path.c_str());
+    return QStringLiteral(
+               "The traffic log %1 could not be written: %2. Logging has stopped; the panel goes on.")
+        .arg(where, QString::fromLocal8Bit(reason.c_str()));
+}

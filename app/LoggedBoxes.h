@@ -1,0 +1,25 @@
+#pragma once
+// Puts every error the program reports in a box into the traffic log before the box goes up, and tells
+// the operator, once, when the log itself can no longer be written.
+#include "MessageBox.h"
+
+#include <QObject>
+
+class TTrafficLog;
+
+class TLoggedBoxes final : public QObject, public IMessageBoxService {
+public:
+    // `shown` puts the boxes up (not owned); null: real boxes. Takes the log's write-failure handler.
+    explicit TLoggedBoxes(TTrafficLog& log, IMessageBoxService* shown = nullptr);
+    ~TLoggedBoxes() override;
+
+    int Show(const QString& text, const QString& caption, unsigned flags) override;
+
+    // What the operator is told when the log stops.
+    static QString WriteFailureText(const std::string& path, const std::string& reason);
+
+private:
+    TTrafficLog& log_;
+    QtMessageBoxService real_;
+    IMessageBoxService* shown_;
+};

@@ -1,0 +1,163 @@
+// The program's command line, as a user meets it: the real uavControl run with no display for what must
+// need none, and run offscreen with a port, Connect and a log; and the options applied to the real window.
+#include "CommandLine.h"
+#include "PanelFixture.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FileText(const fs::path& file) {
+    std::ifstream in(file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// uavControl as a child process: its output kept in files, and no display of any kind in its environment,
+// so a program that made its application object here would fail to start instead of answering.
+class Program {
+public:
+    Program(const fs::path& dir, std::vector<std::string> args) : out_(dir / "out"), err_(dir / "err") {
+        args.insert(args.begin(), UAVCONTROL_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "WAYLAND_DISPLAY=", 16) != 0 &&
+                std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0)
+                env.emplace_back(*e);
+        std::vector<char*> envp;
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Program() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    // The exit code, or 128 + the signal that ended it; -1 if it still runs after `limitMs`.
+    int Wait(int limitMs = 10000) {
+        for (int waited = 0; pid_ > 0 && waited <= limitMs; waited += 5) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return -1;
+    }
+    int Terminate() {
+        kill(pid_, SIGTERM);
+        return Wait();
+    }
+    std::string Out() const { return FileText(out_); }
+    std::string Err() const { return FileText(err_); }
+
+private:
+    fs::path out_, err_;
+    pid_t pid_ = -1;
+};
+
+class CommandLine : public PanelFixture {
+protected:
+    // Runs uavControl to its end and checks what it said where.
+    void ExpectAnswer(const std::vector<std::string>& args, int code, const std::string& onStdout,
+                      const std::string& onStderr) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        Program program(mapDir, args);
+        EXPECT_EQ(program.Wait(), code) << program.Err();
+        EXPECT_NE(program.Out().find(onStdout), std::string::npos) << program.Out();
+        EXPECT_NE(program.Err().find(onStderr), std::string::npos) << program.Err();
+        if (onStdout.empty()) {
+            EXPECT_EQ(program.Out(), "");
+        }
+        if (onStderr.empty()) {
+            EXPECT_EQ(program.Err(), "");
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(CommandLine, helpVersionAndMistakes_areAnsweredWithoutADisplay_beforeAnyWindow) {
+    ExpectAnswer({"--help"}, 0, "Usage: uavControl [options]", "");
+    ExpectAnswer({"--version"}, 0, "uavControl " UAV_VERSION "\n", "");
+    // Qt's own options pass this first reading, with their values.
+    ExpectAnswer({"-platform", "offscreen", "-style", "fusion", "--version"}, 0, "uavControl " UAV_VERSION,
+                 "");
+    ExpectAnswer({"--bogus"}, 2, "", "Unknown option 'bogus'.\n\nUsage: uavControl [options]");
+    ExpectAnswer({"--port", "256"}, 2, "", "--port wants a COM port number from 1 to 255, not '256'.");
+    ExpectAnswer({"--port", "7x"}, 2, "", "not '7x'");
+    ExpectAnswer({"--port"}, 2, "", "Missing value after '--port'.");
+    ExpectAnswer({"--connect", "7"}, 2, "", "unexpected argument '7'");
+    // A log that cannot be opened stops the program with the system's reason before Qt starts (which,
+    // with no display, would end it otherwise).
+    const std::string missing = (mapDir / "no-such-folder" / "log").string();
+    ExpectAnswer({"--log", missing, "--connect"}, 2, "",
+                 "cannot open the traffic log '" + missing + "': No such file or directory.");
+    ExpectAnswer({"--log", mapDir.string()}, 2, "", "Is a directory.");
+}
+
+TEST_F(CommandLine, startedWithPortConnectAndLog_opensThatPort_andLogsTheConnection) {
+    const fs::path log = mapDir / "traffic.log";
+    Program program(mapDir, {"-platform", "offscreen", "--port", "7", "--connect", "--log", log.string()});
+    const std::string connected = " connect COM7 " + (mapDir / "com7").string() + "\n";
+    ASSERT_TRUE(RunUntil([&] { return FileText(log).find(connected) != std::string::npos; }, 15000))
+        << FileText(log) << program.Err();
+    // The device is the panel's now: another opening is refused as busy.
+    form->edCommPort->setText("7");
+    form->BitBtn6->click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Device or resource busy");
+    EXPECT_EQ(program.Terminate(), 128 + SIGTERM);
+}
+
+TEST_F(CommandLine, optionsAppliedToTheWindow_noneKeepTheLayout_connectFailureReportedAsTheButtonDoes) {
+    const auto apply = [&](std::vector<const char*> args) {
+        auto options = std::make_unique<TCommandLine>();
+        args.insert(args.begin(), "uavControl");
+        EXPECT_EQ(options->Parse(static_cast<int>(args.size()), const_cast<char**>(args.data())),
+                  std::nullopt);
+        options->Apply(*form);
+        RunFor(50);
+        return options;
+    };
+    auto plain = apply({});
+    EXPECT_EQ(form->edCommPort->text(), "1");
+    EXPECT_EQ(form->BitBtn6->Tag(), 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    auto missing = apply({"--port", "9", "--connect"});
+    EXPECT_EQ(form->edCommPort->text(), "9");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, "Error");
+    EXPECT_EQ(boxes.boxes[0].text, "No such file or directory");
+    EXPECT_EQ(form->BitBtn6->Tag(), 1);
+    EXPECT_EQ(form->BitBtn6->text(), "Disconnect");
+    EXPECT_FALSE(form->SerialComm->Active());
+}

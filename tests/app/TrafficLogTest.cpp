@@ -1,0 +1,174 @@
+// The traffic log: its lines as a reader of a field record meets them, the panel's events in the order they
+// happened on a real pseudo-terminal, and a log that can no longer be written (a full disk: /dev/full).
+#include "TrafficLog.h"
+#include "LoggedBoxes.h"
+#include "PanelFixture.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::vector<std::string> Lines(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A line without its time stamp, after checking the stamp's form.
+std::string Event(const std::string& line) {
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "));
+    const QString text = QString::fromStdString(line);
+    const QRegularExpressionMatch match = stamp.match(text);
+    EXPECT_TRUE(match.hasMatch()) << line;
+    return match.hasMatch() ? text.mid(match.capturedLength()).toStdString() : line;
+}
+
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz) {
+        if (const char* old = std::getenv("TZ"))
+            previous_ = old;
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (previous_)
+            setenv("TZ", previous_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+class TrafficLogged : public PanelFixture {
+protected:
+    void SetUp() override {
+        PanelFixture::SetUp();
+        logFile = mapDir / "traffic.log";
+    }
+    void TearDown() override {
+        form->SetTrafficLog(nullptr);
+        app->SetMessageBoxService(&boxes);
+        logged.reset();
+        log.reset();
+        PanelFixture::TearDown();
+    }
+    // The log as the program wires it: the window's traffic and every error box, shown by the recorder.
+    void StartLog(const std::string& path) {
+        std::string reason;
+        log = TTrafficLog::Open(path, reason);
+        ASSERT_TRUE(log) << reason;
+        logged = std::make_unique<TLoggedBoxes>(*log, &boxes);
+        app->SetMessageBoxService(logged.get());
+        form->SetTrafficLog(log.get());
+    }
+
+    std::filesystem::path logFile;
+    std::unique_ptr<TTrafficLog> log;
+    std::unique_ptr<TLoggedBoxes> logged;
+};
+
+} // namespace
+
+TEST(TrafficLogLine, stampsLocalTimeWithMillisecondsAndOffset_andEscapesEveryByteThatIsNotPlainText) {
+    TLogTime time;
+    time.year = 2026, time.month = 1, time.day = 2, time.hour = 3, time.minute = 4, time.second = 5;
+    time.millisecond = 7;
+    time.utcOffsetMinutes = -(3 * 60 + 30);
+    EXPECT_EQ(FormatLogLine(time, ">",
+                            std::string("\x02"
+                                        "c=\x00\x01\x1f\x7f\x80\xff ~ok\x03\x02",
+                                        15)),
+              "2026-01-02T03:04:05.007-03:30 > <STX>c=<00><01><1F><7F><80><FF> ~ok<ETX><STX>\n");
+    time.utcOffsetMinutes = 5 * 60 + 45;
+    time.millisecond = 999;
+    EXPECT_EQ(FormatLogLine(time, "!", "line one\nline two"),
+              "2026-01-02T03:04:05.999+05:45 ! line one<0A>line two\n");
+
+    // The clock read in a zone east of Greenwich by a fraction of an hour: the offset and the wall time
+    // are that zone's.
+    ScopedTimeZone zone("XYZ-5:45");
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(5 * 3600 + 45 * 60);
+    const TLogTime now = LogTimeNow();
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(5 * 3600 + 45 * 60);
+    EXPECT_EQ(now.utcOffsetMinutes, 5 * 60 + 45);
+    const QDateTime read(QDate(now.year, now.month, now.day),
+                         QTime(now.hour, now.minute, now.second, now.millisecond), Qt::UTC);
+    EXPECT_GE(read, before.addMSecs(-1));
+    EXPECT_LE(read, after);
+}
+
+TEST_F(TrafficLogged, panelEvents_appendOneLineEachInTheOrderTheyHappened) {
+    std::ofstream(logFile) << "an earlier run\n";
+    StartLog(logFile.string());
+    CountDeliveries();
+    const std::string device = (mapDir / "com7").string();
+
+    // A number with nothing behind it: connected in name, the port closed, a send refused.
+    Connect(QStringLiteral("8"));
+    form->btnPing->click();
+    form->BitBtn6->click();
+
+    Connect();
+    form->BitBtn3->click();
+    EXPECT_EQ(Sent(5), F("i=s"));
+    Reply(F("I=1\x80"));
+    form->seqEdit->setText("1x"); // Auto reads the period: the error report
+    form->autobtn->click();
+    form->autobtn->click();
+    form->BitBtn6->click(); // disconnect
+    form->BitBtn5->setEnabled(true);
+    form->BitBtn5->click(); // the console's question box is no error
+    ASSERT_EQ(boxes.boxes.size(), 4u);
+
+    log->WaitUntilWritten();
+    const std::vector<std::string> lines = Lines(logFile);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "an earlier run");
+    std::vector<std::string> events;
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        events.push_back(Event(lines[i]));
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "! No such file or directory",
+                          "! Bad file descriptor",
+                          "connect COM7 " + device,
+                          "> <STX>i=s<ETX>",
+                          "< <STX>I=1<80><ETX>",
+                          "! '1x' is not a valid integer value.",
+                          "disconnect COM7 " + device,
+                      }));
+}
+
+TEST_F(TrafficLogged, logOnAFullDisk_isReportedOnceInABox_thenStops_andThePanelGoesOn) {
+    StartLog("/dev/full");
+    CountDeliveries();
+    Connect();
+    ASSERT_TRUE(RunUntil([&] { return !boxes.boxes.empty(); }));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, "Error");
+    EXPECT_EQ(boxes.boxes[0].text, "The traffic log /dev/full could not be written: No space left on device. "
+                                   "Logging has stopped; the panel goes on.");
+    EXPECT_TRUE(log->Stopped());
+
+    // Traffic and errors go on as before, with no further word about the log.
+    form->BitBtn3->click();
+    EXPECT_EQ(Sent(5), F("i=s"));
+    Reply(F("z=4.2"));
+    EXPECT_EQ(Caption("lblVersion"), "4.2");
+    form->seqEdit->setText("1x");
+    form->autobtn->click();
+    RunFor(50);
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[1].text, "'1x' is not a valid integer value.");
+}

@@ -1,0 +1,292 @@
+// uavctl run as a user runs it: a child process on a COM number that leads to the simulator's
+// pseudo-terminal, judged by its exit code, its output and the frames the simulator logged.
+#include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <optional>
+#include <poll.h>
+#include <regex>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kCom = 7;
+// Generous: a child that needs longer has hung.
+constexpr int kPatienceMs = 20000;
+
+struct Finished {
+    int exit = -1; // 128 + signal when a signal ended it
+    std::string out, err;
+    std::chrono::milliseconds took{};
+};
+
+class Uavctl {
+public:
+    explicit Uavctl(std::vector<std::string> args) {
+        args.insert(args.begin(), {UAVCTL_PATH, "--port", std::to_string(kCom)});
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2], err[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        start_ = Clock::now();
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        fds_[0] = out[0];
+        fds_[1] = err[0];
+    }
+    ~Uavctl() {
+        if (pid_ > 0 && !done_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    // Reads until standard output holds `lines` lines; false if they did not come in time.
+    bool WaitForLines(int lines) {
+        const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (std::count(result_.out.begin(), result_.out.end(), '\n') < lines)
+            if (Clock::now() > until || !ReadSome(until))
+                return false;
+        return true;
+    }
+
+    void Signal(int signo) const { ::kill(pid_, signo); }
+
+    // Everything it printed, and how it ended.
+    Finished Finish() {
+        const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (ReadSome(until)) {
+        }
+        int status = 0;
+        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) {
+            done_ = true;
+            result_.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        result_.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_);
+        return result_;
+    }
+
+private:
+    // False at the end of both outputs or at the deadline.
+    bool ReadSome(Clock::time_point until) {
+        pollfd p[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if ((fds_[0] < 0 && fds_[1] < 0) || left <= 0 || ::poll(p, 2, static_cast<int>(left)) <= 0)
+            return false;
+        for (int i = 0; i < 2; ++i) {
+            if (!p[i].revents)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::read(fds_[i], buffer, sizeof buffer);
+            if (n > 0) {
+                (i == 0 ? result_.out : result_.err).append(buffer, static_cast<std::size_t>(n));
+            } else {
+                ::close(fds_[i]);
+                fds_[i] = -1;
+            }
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int fds_[2] = {-1, -1};
+    bool done_ = false;
+    Clock::time_point start_;
+    Finished result_;
+};
+
+Finished RunUavctl(std::vector<std::string> args) {
+    return Uavctl(std::move(args)).Finish();
+}
+
+class UavctlEndToEnd : public ::testing::Test {
+protected:
+    // The simulator on COM7 of a private port map, with its switches.
+    void StartSimulator(std::vector<std::string> switches = {}) {
+        sim_.emplace(ports_.Dir(), kCom, std::move(switches));
+        ASSERT_TRUE(sim_->WaitForLink()) << sim_->Log();
+    }
+    // The frames the simulator read, once it has read `count` of them (a frame sent just before the
+    // port closes may be read after uavctl has ended).
+    std::vector<std::string> FramesIn(std::size_t count = 0) const {
+        const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+        std::vector<std::string> in = sim_->Frames().in;
+        for (; in.size() < count && Clock::now() < until; in = sim_->Frames().in)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return in;
+    }
+
+    uavtest::PortMap ports_{"uavctl"};
+    std::optional<uavtest::SimulatorProcess> sim_;
+};
+
+TEST_F(UavctlEndToEnd, getAll_printsTheThirteenValuesInThePollersOrderAsTheSimulatorHoldsThem) {
+    StartSimulator();
+    const Finished text = RunUavctl({"get", "all"});
+    EXPECT_EQ(text.exit, 0) << text.err;
+    EXPECT_EQ(text.out, "a\tAltitude\t2500\n"
+                        "c\tAssigned Code\t1200\n"
+                        "i\tSPI Status\t0\n"
+                        "r\tInterrogation Status\tY\n"
+                        "s\tOperational Status\tt\n"
+                        "v\tA/C Voltage\t1\n"
+                        "o\tHigh VoltageSetpoint\t15.5\n"
+                        "u\tLow Voltage Setpoint\t11.0\n"
+                        "n\tSerial Number\t000117\n"
+                        "l\tFault Log\t0\n"
+                        "d\tAltitude Encoder\tg\n"
+                        "z\tFirmware Version\t1.04\n"
+                        "e\tError Status\t0\n");
+    const std::vector<std::string> queries = {
+        "<STX>a=?<ETX>", "<STX>c=?<ETX>", "<STX>i=?<ETX>", "<STX>r=?<ETX>", "<STX>s=?<ETX>",
+        "<STX>v=?<ETX>", "<STX>o=?<ETX>", "<STX>u=?<ETX>", "<STX>n=?<ETX>", "<STX>l=?<ETX>",
+        "<STX>d=?<ETX>", "<STX>z=?<ETX>", "<STX>e=?<ETX>"};
+    EXPECT_EQ(FramesIn(), queries);
+
+    const Finished json = RunUavctl({"--json", "get", "zc"});
+    EXPECT_EQ(json.exit, 0) << json.err;
+    const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(root["command"].toString(), "get");
+    EXPECT_EQ(root["port"].toInt(), kCom);
+    const QJsonArray values = root["values"].toArray();
+    ASSERT_EQ(values.size(), 2) << json.out;
+    EXPECT_EQ(values[0].toObject()["letter"].toString(), "c");
+    EXPECT_EQ(values[1].toObject()["value"].toString(), "1.04");
+}
+
+TEST_F(UavctlEndToEnd, setVerify_sendsThePanelsFrameReadsTheNewValueBackAndExits0) {
+    StartSimulator();
+    const Finished set = RunUavctl({"set", "--verify", "voltage", "28"});
+    EXPECT_EQ(set.exit, 0) << set.err;
+    EXPECT_EQ(set.out, "voltage\t28\t28\tok\n");
+    EXPECT_EQ(FramesIn(2), (std::vector<std::string>{"<STX>v=2<ETX>", "<STX>v=?<ETX>"}));
+}
+
+TEST_F(UavctlEndToEnd, setVerify_againstATransponderThatIgnoresTheCommand_exits1WithWantedAndReadBack) {
+    StartSimulator({"--ignore", "c"});
+    const Finished set = RunUavctl({"set", "--verify", "code", "4567"});
+    EXPECT_EQ(set.exit, 1);
+    EXPECT_EQ(set.out, "code\t4567\t1200\tdiffers\n");
+    EXPECT_NE(set.err.find("code: wanted 4567, read back 1200"), std::string::npos) << set.err;
+}
+
+TEST_F(UavctlEndToEnd, applyWithOneSettingIgnored_appliesAllInTheFixedOrderAndExits1) {
+    StartSimulator({"--ignore", "s"});
+    const std::string profile = (ports_.Dir() / "bench.json").string();
+    std::ofstream(profile) << R"({"mode": "a", "code": "0777", "voltage": 28})";
+    const Finished apply = RunUavctl({"apply", profile});
+    EXPECT_EQ(apply.exit, 1) << apply.err;
+    EXPECT_EQ(apply.out, "voltage\t28\t28\tok\n"
+                         "code\t0777\t0777\tok\n"
+                         "mode\ta\tstandby\tdiffers\n");
+    EXPECT_EQ(FramesIn(6), (std::vector<std::string>{"<STX>v=2<ETX>", "<STX>v=?<ETX>", "<STX>c=0777<ETX>",
+                                                     "<STX>c=?<ETX>", "<STX>s=a<ETX>", "<STX>s=?<ETX>"}));
+}
+
+TEST_F(UavctlEndToEnd, mutedQuery_exits3NamingTheQueryAfterItsTimeout) {
+    StartSimulator({"--mute", "c"});
+    const Finished get = RunUavctl({"--timeout", "300", "get", "ac"});
+    EXPECT_EQ(get.exit, 3);
+    EXPECT_EQ(get.out, "a\tAltitude\t2500\n");
+    EXPECT_NE(get.err.find("no answer to c=? within 300 ms"), std::string::npos) << get.err;
+    EXPECT_LT(get.took.count(), 5000);
+}
+
+TEST_F(UavctlEndToEnd, badInput_isRefusedWithTheReasonBeforeAnythingIsSent) {
+    StartSimulator();
+    const std::string profile = (ports_.Dir() / "typo.json").string();
+    std::ofstream(profile) << R"({"mode": "a", "volts": 28})";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"set", "voltage", "12"}, "'12' is not one of 14|28"},
+        {{"set", "code", "1280"}, "four octal digits"},
+        {{"set", "altitude", "100"}, "unknown setting 'altitude'"},
+        {{"apply", profile}, "unknown setting 'volts'"},
+        {{"get", "q"}, "'q' is not a query letter"},
+    };
+    for (const auto& [args, reason] : cases) {
+        const Finished run = RunUavctl(args);
+        EXPECT_EQ(run.exit, 2) << args[0];
+        EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    }
+    // The log shows what does arrive.
+    EXPECT_EQ(RunUavctl({"get", "s"}).exit, 0);
+    EXPECT_EQ(FramesIn(), std::vector<std::string>{"<STX>s=?<ETX>"});
+}
+
+TEST_F(UavctlEndToEnd, spiPingAndConsole_actAsThePanelsButtons) {
+    StartSimulator();
+    EXPECT_EQ(RunUavctl({"spi"}).exit, 0);
+    EXPECT_EQ(RunUavctl({"get", "i"}).out, "i\tSPI Status\t1\n");
+    const Finished ping = RunUavctl({"ping"});
+    EXPECT_EQ(ping.exit, 0) << ping.err;
+    EXPECT_TRUE(std::regex_match(ping.out, std::regex("ping\t[0-9]+\\.[0-9]{3} ms\n"))) << ping.out;
+    const Finished send = RunUavctl({"send", "z=?"});
+    EXPECT_EQ(send.exit, 0) << send.err;
+    EXPECT_EQ(send.out, "<STX>z=1.04<ETX>\n");
+}
+
+TEST_F(UavctlEndToEnd, watchWithInterrogations_printsTimestampedDecodedIndicationsAndCtrlCEndsItWith0) {
+    StartSimulator({"--interrogations", "50"});
+    ASSERT_EQ(RunUavctl({"set", "mode", "a"}).exit, 0);
+    Uavctl watch({"watch"});
+    ASSERT_TRUE(watch.WaitForLines(4));
+    watch.Signal(SIGINT);
+    const Finished end = watch.Finish();
+    EXPECT_EQ(end.exit, 0) << end.err;
+    // The answer to the set may come first: the simulator looks for clients every 25 ms, so a client that
+    // follows within that time gets what was sent to the one before.
+    const std::regex line(
+        R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\t(\*\tInterrogation\t|s\tOperational Status\ta))");
+    std::istringstream lines(end.out);
+    int indications = 0;
+    for (std::string text; std::getline(lines, text);) {
+        EXPECT_TRUE(std::regex_match(text, line)) << text;
+        indications += text.find("\t*\t") != std::string::npos;
+    }
+    EXPECT_GE(indications, 3);
+}
+
+TEST_F(UavctlEndToEnd, portHeldByAnotherUavctl_isRefusedWithTheSystemsTextAndExit4) {
+    StartSimulator({"--interrogations", "50"});
+    ASSERT_EQ(RunUavctl({"set", "mode", "a"}).exit, 0);
+    Uavctl holder({"watch"});
+    ASSERT_TRUE(holder.WaitForLines(1)); // it has the port
+    const Finished second = RunUavctl({"get", "c"});
+    EXPECT_EQ(second.exit, 4);
+    EXPECT_EQ(second.out, "");
+    EXPECT_NE(second.err.find("COM7 (" + ports_.Link(kCom).string() + "): Device or resource busy"),
+              std::string::npos)
+        << second.err;
+}
+
+} // namespace

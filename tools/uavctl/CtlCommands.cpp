@@ -1,0 +1,190 @@
+#include "CtlCommands.h"
+
+#include "CtlLink.h"
+#include "DeviceControl.h"
+#include "ReplyDecoder.h"
+#include "TransponderFrames.h"
+
+#include <QDateTime>
+#include <algorithm>
+
+namespace ctl {
+
+namespace {
+
+std::function<bool(const std::string&)> LetterIs(char letter) {
+    return [letter](const std::string& message) {
+        const auto reply = proto::ParseReply(message);
+        return reply && reply->letter == letter;
+    };
+}
+
+// Without STX and ETX, as people write a frame: "c=?".
+std::string Shown(const std::string& frame) {
+    return Printable(frame.size() >= 2 ? std::string_view(frame).substr(1, frame.size() - 2) : frame);
+}
+
+class Runner {
+public:
+    Runner(const Request& request, TLink& link, Outcome& outcome)
+        : request_(request), link_(link), outcome_(outcome) {}
+
+    // False when the port failed; the failure is recorded.
+    bool Send(const std::string& frame) {
+        if (link_.Send(frame) != 0) {
+            Stopped(); // records the port's failure
+            return false;
+        }
+        return true;
+    }
+
+    // The answer, or nothing; a time-out is recorded as no answer to `asked`.
+    std::optional<Received> Await(const std::function<bool(const std::string&)>& wanted,
+                                  const std::string& asked,
+                                  const std::function<void(const Received&)>& seen = {}) {
+        auto got = link_.Await(wanted, request_.timeoutMs, seen);
+        if (!got && !Stopped())
+            Fail(outcome_, kExitNoAnswer,
+                 "no answer to " + asked + " within " + std::to_string(request_.timeoutMs) + " ms");
+        return got;
+    }
+
+    bool Stopped() {
+        if (link_.Error() && !portFailed_) {
+            portFailed_ = true;
+            Fail(outcome_, kExitPort,
+                 "COM" + std::to_string(request_.port) + ": " + SystemErrorText(link_.Error()));
+        }
+        return link_.Error() || link_.Signal();
+    }
+
+    std::optional<proto::Reply> Query(char letter) {
+        const std::string frame = proto::Query(letter);
+        if (!Send(frame))
+            return std::nullopt;
+        const auto got = Await(LetterIs(letter), Shown(frame));
+        return got ? proto::ParseReply(got->message) : std::nullopt;
+    }
+
+    // Sends the setting, reads it back and records the row; false when the run must stop.
+    bool SetAndVerify(const Setting& setting) {
+        if (!Send(SetFrame(setting)))
+            return false;
+        const auto reply = Query(setting.letter);
+        if (!reply && Stopped())
+            return false;
+        SettingRow row{setting.name, setting.value, std::nullopt};
+        if (reply)
+            row.read = ReadBackWord(setting, *reply);
+        outcome_.settings.push_back(row);
+        if (row.read && !row.ok())
+            Fail(outcome_, kExitMismatch,
+                 setting.name + ": wanted " + row.wanted + ", read back " + Printable(*row.read));
+        return true;
+    }
+
+    void Get() {
+        for (const char letter : request_.letters) {
+            const auto reply = Query(letter);
+            if (!reply && Stopped())
+                return;
+            outcome_.values.push_back({letter, reply ? std::optional(reply->value) : std::nullopt});
+            if (Stopped())
+                return;
+        }
+    }
+
+    void Set() {
+        if (!request_.verify) {
+            Send(SetFrame(*request_.setting));
+            return;
+        }
+        SetAndVerify(*request_.setting);
+    }
+
+    void Ping() {
+        const qint64 start = link_.NowNs();
+        if (!Send(proto::PingFrame()))
+            return;
+        const auto got = Await(
+            [](const std::string& message) {
+                const auto reply = proto::ParseReply(message);
+                return reply && reply->letter == 'p' && reply->first == 'Y';
+            },
+            "p=y (waiting for p=Y)");
+        if (got)
+            outcome_.rttMs = static_cast<double>(got->atNs - start) / 1e6;
+    }
+
+    void Send() {
+        const std::string frame = proto::ConsoleFrame(request_.text);
+        outcome_.sent = frame;
+        if (!Send(frame))
+            return;
+        if (const auto got = Await([](const std::string&) { return true; }, Printable(frame)))
+            outcome_.received = got->message;
+    }
+
+    void Watch(std::FILE* live) {
+        // Ends at a signal, or quietly when the reader of its output has gone (`uavctl watch | head`).
+        bool outputGone = false;
+        link_.Await([&](const std::string&) { return outputGone; }, -1,
+                    [&](const Received& r) {
+                        const std::string line = WatchLine(
+                            LocalTimestamp(QDateTime::currentMSecsSinceEpoch()), r.message, request_.json);
+                        outputGone = std::fputs(line.c_str(), live) < 0 || std::fflush(live) != 0;
+                    });
+        Stopped();
+    }
+
+    void Apply(const std::vector<Setting>& profile) {
+        for (const Setting& setting : profile)
+            if (!SetAndVerify(setting))
+                return;
+    }
+
+private:
+    const Request& request_;
+    TLink& link_;
+    Outcome& outcome_;
+    bool portFailed_ = false;
+};
+
+} // namespace
+
+void Fail(Outcome& outcome, int exitCode, std::string text) {
+    outcome.errors.push_back(std::move(text));
+    outcome.exit = std::max(outcome.exit, exitCode);
+}
+
+void RunCommand(const Request& request, const std::vector<Setting>& profile, TLink& link, Outcome& outcome,
+                std::FILE* live) {
+    Runner run(request, link, outcome);
+    switch (request.verb) {
+    case Verb::Get:
+        run.Get();
+        break;
+    case Verb::Set:
+        run.Set();
+        break;
+    case Verb::Spi:
+        run.Send(proto::IdentFrame());
+        break;
+    case Verb::Ping:
+        run.Ping();
+        break;
+    case Verb::Send:
+        run.Send();
+        break;
+    case Verb::Watch:
+        run.Watch(live);
+        break;
+    case Verb::Apply:
+        run.Apply(profile);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace ctl

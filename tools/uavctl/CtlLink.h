@@ -1,0 +1,62 @@
+#pragma once
+// One open port for uavctl: the panel's serial component on a QCoreApplication, received messages
+// queued in arrival order, and waits that end at an answer, a time-out, a failure of the port or a
+// signal (SIGINT, SIGTERM, SIGHUP), whichever comes first.
+#include "Serial2.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QEventLoop;
+class QSocketNotifier;
+
+namespace ctl {
+
+struct Received {
+    std::string message;
+    qint64 atNs = 0; // on the link's clock
+};
+
+class TLink : public QObject {
+public:
+    TLink();
+    ~TLink() override;
+
+    // Opens COM<port> as the panel does (resolved, locked, 9600 8N1, message framing). 0 or the
+    // system's error code.
+    int Open(int port);
+    // The path that COM<port> resolves to now, or empty.
+    static std::string PathOf(int port);
+
+    // 0 or the system's error code.
+    int Send(const std::string& frame);
+
+    // The first received message that `wanted` accepts, waiting up to `timeoutMs` (negative: no
+    // limit); every message taken from the queue meanwhile goes to `seen` first. Nothing on time-out,
+    // on a port failure (Error()) or on a signal (Signal()).
+    std::optional<Received> Await(const std::function<bool(const std::string&)>& wanted, int timeoutMs,
+                                  const std::function<void(const Received&)>& seen = {});
+
+    qint64 NowNs() const { return clock_.nsecsElapsed(); }
+    int Error() const { return error_; }
+    int Signal() const { return signal_; }
+
+private:
+    void Wake();
+
+    TSerial serial_;
+    QElapsedTimer clock_;
+    std::deque<Received> inbox_;
+    QEventLoop* waiting_ = nullptr;
+    QSocketNotifier* signals_ = nullptr;
+    int error_ = 0;
+    int signal_ = 0;
+    std::vector<int> caught_; // the signals handled here while the link lives
+};
+
+} // namespace ctl
