@@ -16,22 +16,6 @@
 
 TForm1* Form1 = nullptr;
 
-namespace {
-// Every toolkit entry into the panel's code passes the application's guard: an error abandons the handler,
-// is reported, and the program goes on.
-template <class F> void Entry(F&& f) {
-    if (Application) {
-        Application->Guard(std::forward<F>(f));
-        return;
-    }
-    try {
-        f();
-    } catch (...) {
-        // No application object (a bare test): nothing to report to, and nothing may unwind through Qt.
-    }
-}
-} // namespace
-
 static void InitResources() {
     Q_INIT_RESOURCE(resources);
 }
@@ -56,7 +40,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
     CreateComponents();
     WireControls();
-    Entry([this] { FormCreate(this); });
+    TApplication::Guard([this] { FormCreate(this); });
 }
 
 TForm1::~TForm1() {
@@ -108,7 +92,7 @@ void TForm1::CreateComponents() {
 void TForm1::WireControls() {
     const auto click = [this](QAbstractButton* button, void (TForm1::*handler)(TObject*)) {
         connect(button, &QAbstractButton::clicked, this,
-                [this, button, handler] { Entry([&] { (this->*handler)(button); }); });
+                [this, button, handler] { TApplication::Guard([&] { (this->*handler)(button); }); });
     };
     click(BitBtn6, &TForm1::BitBtn6Click);
     click(statusBtn, &TForm1::statusBtnClick);
@@ -127,18 +111,19 @@ void TForm1::WireControls() {
 
     const auto menu = [this](QAction* action, void (TForm1::*handler)(TObject*)) {
         connect(action, &QAction::triggered, this,
-                [this, action, handler] { Entry([&] { (this->*handler)(action); }); });
+                [this, action, handler] { TApplication::Guard([&] { (this->*handler)(action); }); });
     };
     menu(Exit1, &TForm1::Exit1Click);
     menu(mnuAutoSequence, &TForm1::mnuAutoSequenceClick);
     menu(mnuAltitudeSequencer, &TForm1::mnuAltitudeSequencerClick);
 
     connect(rbEncSource, &TRadioGroup::Click, this,
-            [this] { Entry([this] { rbEncSourceClick(rbEncSource); }); });
+            [this] { TApplication::Guard([this] { rbEncSourceClick(rbEncSource); }); });
     // OnChange: every change of the text, typed or set by the program.
-    connect(edMinAlt, &QLineEdit::textChanged, this, [this] { Entry([this] { edMinAltChange(edMinAlt); }); });
+    connect(edMinAlt, &QLineEdit::textChanged, this,
+            [this] { TApplication::Guard([this] { edMinAltChange(edMinAlt); }); });
     connect(lblAltActual, &TLabel::DblClick, this,
-            [this] { Entry([this] { lblAltActualDblClick(lblAltActual); }); });
+            [this] { TApplication::Guard([this] { lblAltActualDblClick(lblAltActual); }); });
     // Which device each COM number opens, shown where the operator types the number.
     edCommPort->installEventFilter(this);
 }

@@ -6,6 +6,7 @@
 #include "DeviceControl.h"
 #include "DisplayUpdate.h"
 #include "IntConv.h"
+#include "Latin1.h"
 #include "PortNames.h"
 #include "Serial2.h"
 #include "TickClock.h"
@@ -19,14 +20,10 @@
 
 namespace {
 
-// Operator text goes on the wire byte for byte: one Latin-1 character is one byte.
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
-QString Text(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
+// The simulated altitude encoder steps every 3.5 s.
+constexpr std::uint32_t kAltitudeStepMs = 3500;
+// The interrogation lamp goes out this long after the indication that lit it.
+constexpr std::uint32_t kInterrogationLampMs = 500;
 
 // Trimming as the port field's blank test knows it: every character up to the space counts as blank.
 bool IsBlank(const QString& text) {
@@ -43,7 +40,7 @@ void TForm1::FormCreate(TObject*) {
         Application->SetOnIdle([this](TObject* sender, bool& done) { AppIdle(sender, done); });
     seqCount = StrToInt(Bytes(seqEdit->text()));
     lblAltActual->SetCaption(edMinAlt->text());
-    altTimer->SetInterval(3500);
+    altTimer->SetInterval(kAltitudeStepMs);
 }
 
 void TForm1::Send(const std::string& frame) {
@@ -233,8 +230,8 @@ void TForm1::ApplyReply(const proto::DisplayUpdate& update) {
     if (update.pingReceived)
         pingTick = GetTickCount();
     if (update.interrogation) {
-        // A running countdown is left alone: the lamp goes out 500 ms after the indication that lit it.
-        rxTimer->SetInterval(500);
+        // A running countdown is left alone: the lamp goes out after the indication that lit it.
+        rxTimer->SetInterval(kInterrogationLampMs);
         rxTimer->SetEnabled(true);
     }
     // Last: selecting another encoder source runs its click handler, as the operator's click would.

@@ -4,16 +4,13 @@
 
 #include "IntConv.h"
 #include "KxTypes.h"
+#include "Latin1.h"
 #include "Serial2.h"
 #include "TickClock.h"
 #include "Timer.h"
 #include "TransponderFrames.h"
 
 namespace {
-
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
 
 std::int32_t IntegerOf(const QString& text) {
     return StrToInt(Bytes(text));

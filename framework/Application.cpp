@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "Latin1.h"
 #include "PostedEvents.h"
 
 #include <QAbstractEventDispatcher>
@@ -7,7 +8,6 @@
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QProxyStyle>
-#include <QScreen>
 #include <QStyle>
 #include <QToolTip>
 #include <cxxabi.h>
@@ -81,16 +81,8 @@ QString TApplication::TitleFromPath(const QString& exePath) {
 }
 
 int TApplication::Run() {
-    if (mainForm_) {
-        QWidget* form = mainForm_;
-        if (QScreen* screen = form->screen()) {
-            const QRect area = screen->availableGeometry();
-            QRect frame = form->frameGeometry();
-            frame.moveCenter(area.center());
-            form->move(frame.topLeft());
-        }
-        form->show();
-    }
+    if (mainForm_)
+        mainForm_->show();
     const int code = QCoreApplication::exec();
     terminated_ = true;
     return code;
@@ -150,7 +142,7 @@ void TApplication::ShowErrorDialog(const QString& text) {
 }
 
 QString TApplication::ReportText(const std::string& message) {
-    QString text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+    QString text = Text(message);
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
         text += QLatin1Char('.');
     return text;
@@ -174,6 +166,20 @@ void TApplication::HandleException(std::exception_ptr error) {
         ShowException(e);
     } catch (...) {
         ShowException(Exception("Unknown exception"));
+    }
+}
+
+void TApplication::ReportEscaped(std::exception_ptr error) noexcept {
+    if (Application) {
+        Application->HandleException(error);
+        return;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        qWarning("error with no application object to report it: %s", e.what());
+    } catch (...) {
+        qWarning("unknown error with no application object to report it");
     }
 }
 

@@ -54,7 +54,7 @@ public:
     }
     QWidget* MainForm() const { return mainForm_; }
 
-    // Shows the main window centred on its screen and runs the event loop until terminated.
+    // Shows the main window (which places itself) and runs the event loop until terminated.
     int Run();
     // Posts a quit request; the loop ends when it takes it.
     void Terminate();
@@ -86,12 +86,15 @@ public:
     void ShowFatalError(const std::exception& e);
     static QString FatalText(const std::exception& e, const QString& module);
 
-    // Runs f; an exception is reported and stops there. Every toolkit entry into our code goes through here.
-    template <class F> void Guard(F&& f) noexcept {
+    // The one guarded entry: every entry from the toolkit into our code (control signals, timer events, the
+    // idle hook, the window's creation handler, lamp mouse events and flash steps, serial events) runs
+    // through here, so nothing unwinds into Qt. Runs f; whatever it throws stops here and goes to the error
+    // report, or to the log while no application object exists (a bare test, a tool without one).
+    template <class F> static void Guard(F&& f) noexcept {
         try {
             f();
         } catch (...) {
-            HandleException(std::current_exception());
+            ReportEscaped(std::current_exception());
         }
     }
 
@@ -106,12 +109,12 @@ public:
         ModalScope(const ModalScope&) = delete;
         ModalScope& operator=(const ModalScope&) = delete;
     };
-    int ModalDepth() const { return modalDepth_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static void ReportEscaped(std::exception_ptr error) noexcept;
     static bool HasWidgets();
     void AboutToBlock();
 

@@ -73,13 +73,5 @@ void TTimer::timerEvent(QTimerEvent* event) {
         return;
     // Keep the handler alive even if it replaces itself while running.
     TNotifyEvent handler = onTimer_;
-    if (Application) {
-        Application->Guard([&] { handler(this); });
-        return;
-    }
-    try {
-        handler(this);
-    } catch (const std::exception& e) {
-        qCritical("Timer handler failed: %s", e.what());
-    }
+    TApplication::Guard([&] { handler(this); });
 }

@@ -1,5 +1,5 @@
 #pragma once
-// When a timer has a countdown: pure rules shared by TTimer and its tests.
+// When a timer has a countdown: the pure rule behind TTimer's settings.
 #include <cstdint>
 
 struct TimerSettings {

@@ -80,8 +80,9 @@ void TKxLED::paintEvent(QPaintEvent* e) {
         led_->Draw(canvas, *lampOnly_);
         return;
     }
-    const auto size = LedGeometry::EffectiveLampSize(led_->Shape(), led_->Width(), led_->Height());
-    const auto place = LedGeometry::PlaceLamp(position_, width(), height(), size, spacing_);
+    const auto size =
+        LedGeometry::EffectiveLampSize(ToGeometry(led_->Shape()), led_->Width(), led_->Height());
+    const auto place = LedGeometry::PlaceLamp(ToGeometry(position_), width(), height(), size, spacing_);
     led_->SetLEDRect(place.Lamp);
     canvas.setBrush(Qt::NoBrush);
     if (!Caption().isEmpty())

@@ -1,5 +1,7 @@
 #pragma once
 // The lamps' shared vocabulary: colour values and the enumerations that layout files store by name.
+#include "LedGeometry.h"
+
 #include <QObject>
 #include <cstdint>
 
@@ -42,3 +44,30 @@ using enum Kx::TLEDShape;
 using enum Kx::TMode;
 using enum Kx::TFlashFreq;
 using enum Kx::TLEDPos;
+
+// The geometry has the same enumerations without Qt; the values must match one for one.
+static_assert(int(sRound) == int(LedGeometry::Shape::Round) &&
+              int(sArrowLeft) == int(LedGeometry::Shape::ArrowLeft) &&
+              int(sArrowRight) == int(LedGeometry::Shape::ArrowRight) &&
+              int(sArrowUp) == int(LedGeometry::Shape::ArrowUp) &&
+              int(sArrowDown) == int(LedGeometry::Shape::ArrowDown) &&
+              int(sRectangle) == int(LedGeometry::Shape::Rectangle));
+static_assert(int(lpLeft) == int(LedGeometry::Position::Left) &&
+              int(lpRight) == int(LedGeometry::Position::Right) &&
+              int(lpTop) == int(LedGeometry::Position::Top) &&
+              int(lpBottom) == int(LedGeometry::Position::Bottom));
+static_assert(int(ff8Hz) == int(LedGeometry::FlashRate::Hz8) &&
+              int(ff4Hz) == int(LedGeometry::FlashRate::Hz4) &&
+              int(ff2Hz) == int(LedGeometry::FlashRate::Hz2) &&
+              int(ff1Hz) == int(LedGeometry::FlashRate::Hz1) &&
+              int(ff05Hz) == int(LedGeometry::FlashRate::Hz05));
+
+constexpr LedGeometry::Shape ToGeometry(TLEDShape shape) {
+    return static_cast<LedGeometry::Shape>(shape);
+}
+constexpr LedGeometry::Position ToGeometry(TLEDPos position) {
+    return static_cast<LedGeometry::Position>(position);
+}
+constexpr LedGeometry::FlashRate ToGeometry(TFlashFreq frequency) {
+    return static_cast<LedGeometry::FlashRate>(frequency);
+}

@@ -6,15 +6,15 @@
 
 namespace LedGeometry {
 
-LampSize EffectiveLampSize(TLEDShape shape, int width, int height) {
-    if (shape == sRound) {
+LampSize EffectiveLampSize(Shape shape, int width, int height) {
+    if (shape == Shape::Round) {
         const int side = std::max(width, height);
         return {side, side};
     }
     return {width, height};
 }
 
-CaptionPlacement PlaceLamp(TLEDPos position, int controlWidth, int controlHeight, LampSize lamp,
+CaptionPlacement PlaceLamp(Position position, int controlWidth, int controlHeight, LampSize lamp,
                            int spacing) {
     const int cx = controlWidth / 2;
     const int cy = controlHeight / 2;
@@ -22,22 +22,22 @@ CaptionPlacement PlaceLamp(TLEDPos position, int controlWidth, int controlHeight
     const int lh = lamp.Height;
     CaptionPlacement p;
     switch (position) {
-    case lpLeft:
+    case Position::Left:
         p.Lamp = {0, cy - lh / 2, lw, cy - lh / 2 + lh};
         p.Anchor = {p.Lamp.Right + spacing, cy};
         p.Alignment = 3;
         break;
-    case lpRight:
+    case Position::Right:
         p.Lamp = {controlWidth - lw, cy - lh / 2, controlWidth, cy - lh / 2 + lh};
         p.Anchor = {p.Lamp.Left - spacing, cy};
         p.Alignment = 5;
         break;
-    case lpTop:
+    case Position::Top:
         p.Lamp = {cx - lw / 2, 0, cx - lw / 2 + lw, lh};
         p.Anchor = {cx, p.Lamp.Bottom + spacing};
         p.Alignment = 1;
         break;
-    case lpBottom:
+    case Position::Bottom:
         p.Lamp = {cx - lw / 2, controlHeight - lh, cx - lw / 2 + lw, controlHeight};
         p.Anchor = {cx, p.Lamp.Top - spacing};
         p.Alignment = 7;
@@ -54,18 +54,18 @@ TPoint AlignedOrigin(int x, int y, int w, int h, int alignment) {
     return {x - dx[alignment % 3], y - dy[alignment / 3]};
 }
 
-std::array<TPoint, 3> ArrowTriangle(TLEDShape shape, const TRect& r) {
+std::array<TPoint, 3> ArrowTriangle(Shape shape, const TRect& r) {
     const int L = r.Left, T = r.Top, R = r.Right, B = r.Bottom;
     const int hw = (R - L) / 2;
     const int hh = (B - T) / 2;
     switch (shape) {
-    case sArrowLeft:
+    case Shape::ArrowLeft:
         return {{{L, T + hh}, {R - 1, T}, {R - 1, B - 1}}};
-    case sArrowRight:
+    case Shape::ArrowRight:
         return {{{L, T}, {R - 1, T + hh}, {L, B - 1}}};
-    case sArrowUp:
+    case Shape::ArrowUp:
         return {{{L + hw, T}, {R - 1, B - 1}, {L, B - 1}}};
-    case sArrowDown:
+    case Shape::ArrowDown:
         return {{{L, T}, {R - 1, T}, {L + hw, B - 1}}};
     default:
         return {};
@@ -103,8 +103,8 @@ HighlightArc RoundHighlight(const TRect& r) {
     return arc;
 }
 
-std::uint32_t FlashCode(TFlashFreq frequency) {
-    return 1u << static_cast<unsigned>(frequency);
+std::uint32_t FlashCode(FlashRate rate) {
+    return 1u << static_cast<unsigned>(rate);
 }
 
 } // namespace LedGeometry

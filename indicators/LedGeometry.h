@@ -1,8 +1,7 @@
 #pragma once
-// Lamp geometry as plain arithmetic: where a lamp sits in its control, where the caption goes, which
-// points make each figure and where the round lamp's glint lies. Drawing code turns these into pixels.
-#include "KxTypes.h"
-
+// Lamp geometry without Qt: where a lamp sits in its control, where the caption goes, which points make
+// each figure and where the round lamp's glint lies. Drawing code turns these into pixels. The enumerations
+// here mirror the lamps' Qt-facing ones (KxTypes.h), which check that the two stay in step.
 #include <array>
 #include <cstdint>
 
@@ -25,6 +24,11 @@ struct TPoint {
 
 namespace LedGeometry {
 
+enum class Shape : std::uint8_t { Round, ArrowLeft, ArrowRight, ArrowUp, ArrowDown, Rectangle };
+enum class Position : std::uint8_t { Left, Right, Top, Bottom };
+// Flash rates, fastest first, each half as fast as the one before it.
+enum class FlashRate : std::uint8_t { Hz8, Hz4, Hz2, Hz1, Hz05 };
+
 inline constexpr int kMinLampSize = 4;
 inline constexpr int kMaxLampSize = 30;
 inline bool ValidLampSize(int v) {
@@ -36,7 +40,7 @@ struct LampSize {
     int Height = 0;
 };
 // A round lamp is always drawn in a square, the larger of the two sides.
-LampSize EffectiveLampSize(TLEDShape shape, int width, int height);
+LampSize EffectiveLampSize(Shape shape, int width, int height);
 
 // Caption alignment codes: horizontal part = code mod 3 (left, centre, right), vertical = code div 3
 // (top, centre, bottom).
@@ -45,14 +49,15 @@ struct CaptionPlacement {
     TPoint Anchor;
     int Alignment = 0;
 };
-CaptionPlacement PlaceLamp(TLEDPos position, int controlWidth, int controlHeight, LampSize lamp, int spacing);
+CaptionPlacement PlaceLamp(Position position, int controlWidth, int controlHeight, LampSize lamp,
+                           int spacing);
 
 // Top-left corner at which text of size w x h is drawn for the anchor and alignment; (0, 0) for an
 // alignment outside 0..8.
 TPoint AlignedOrigin(int x, int y, int w, int h, int alignment);
 
 // The three corners of an arrow lamp, inclusive pixel positions. Only for the four arrow shapes.
-std::array<TPoint, 3> ArrowTriangle(TLEDShape shape, const TRect& r);
+std::array<TPoint, 3> ArrowTriangle(Shape shape, const TRect& r);
 
 // The round lamp's glint: an open arc on an inset ellipse, counter-clockwise from the ray through the top
 // middle to the ray through the left middle. Angles in degrees, counter-clockwise from three o'clock on the
@@ -68,6 +73,6 @@ struct HighlightArc {
 HighlightArc RoundHighlight(const TRect& r);
 
 // The flash clock's counter bit for a rate: 1, 2, 4, 8 or 16.
-std::uint32_t FlashCode(TFlashFreq frequency);
+std::uint32_t FlashCode(FlashRate rate);
 
 } // namespace LedGeometry

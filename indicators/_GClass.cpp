@@ -92,21 +92,6 @@ std::vector<QPointer<TKxBinGControl>> GroupMembers(QWidget* owner, int groupInde
     return members;
 }
 
-// Mouse handlers are entries from the toolkit that call user handlers.
-template <class F> void RunGuarded(F&& f) {
-    if (Application) {
-        Application->Guard(std::forward<F>(f));
-        return;
-    }
-    try {
-        f();
-    } catch (const std::exception& e) {
-        qWarning("%s", e.what());
-    } catch (...) {
-        qWarning("unknown error in a lamp's handler");
-    }
-}
-
 bool ValidMode(TMode v) {
     return v <= mRadioButton;
 }
@@ -253,7 +238,7 @@ void TKxBinGControl::SetFlashing(bool v) {
 
 void TKxBinGControl::StartFlash() {
     EnsureFlashTimer();
-    AddFlashControl(this, LedGeometry::FlashCode(frequency_));
+    AddFlashControl(this, LedGeometry::FlashCode(ToGeometry(frequency_)));
 }
 
 void TKxBinGControl::UpdateAccessibility() {
@@ -267,13 +252,8 @@ bool TKxBinGControl::event(QEvent* e) {
     TakePostedEvent(e); // flash steps come from the flash clock's thread
     if (e->type() == static_cast<QEvent::Type>(WM_FLASHSTEP)) {
         // A step queued just before the lamp stopped flashing must not light a lamp that is off.
-        if (checked_ && flashing_) {
-            try {
-                FlashStep(static_cast<TFlashStepEvent*>(e)->LParam != 0);
-            } catch (...) {
-                // A failed flash step is dropped; the next one redraws the lamp.
-            }
-        }
+        if (checked_ && flashing_)
+            TApplication::Guard([&] { FlashStep(static_cast<TFlashStepEvent*>(e)->LParam != 0); });
         return true;
     }
     return QWidget::event(e);
@@ -299,7 +279,7 @@ void TKxBinGControl::mousePressEvent(QMouseEvent* e) {
     const bool left = e->button() == Qt::LeftButton;
     clickPending_ = left;
     const QPoint pos = e->position().toPoint();
-    RunGuarded([&] {
+    TApplication::Guard([&] {
         if (onMouseDown_)
             onMouseDown_(this, e->button(), e->modifiers(), pos.x(), pos.y());
         if (left)
@@ -312,7 +292,7 @@ void TKxBinGControl::mouseDoubleClickEvent(QMouseEvent* e) {
     const bool left = e->button() == Qt::LeftButton;
     clickPending_ = false;
     const QPoint pos = e->position().toPoint();
-    RunGuarded([&] {
+    TApplication::Guard([&] {
         if (left && onDblClick_)
             onDblClick_(this);
         if (onMouseDown_)
@@ -328,7 +308,7 @@ void TKxBinGControl::mouseReleaseEvent(QMouseEvent* e) {
     if (left)
         clickPending_ = false;
     const QPoint pos = e->position().toPoint();
-    RunGuarded([&] {
+    TApplication::Guard([&] {
         if (click && onClick_)
             onClick_(this);
         if (onMouseUp_)
@@ -343,7 +323,7 @@ void TKxBinGControl::mouseReleaseEvent(QMouseEvent* e) {
 
 void TKxBinGControl::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pos = e->position().toPoint();
-    RunGuarded([&] {
+    TApplication::Guard([&] {
         if (onMouseMove_)
             onMouseMove_(this, e->modifiers(), pos.x(), pos.y());
     });

@@ -105,7 +105,7 @@ void DrawLED(QPainter& canvas, const TRect& rect, TLEDShape shape, TColor outlin
     case sArrowDown: {
         // Filled first, then outlined edge by edge: the painter's own polygon outline leaves out the
         // far corners, and the lamp's figure names those pixels as part of it.
-        const auto corners = LedGeometry::ArrowTriangle(shape, rect);
+        const auto corners = LedGeometry::ArrowTriangle(ToGeometry(shape), rect);
         QPolygon polygon;
         for (const TPoint& p : corners)
             polygon << QPoint(p.X, p.Y);

@@ -21,8 +21,10 @@ bool IsValidBaudrate(std::int32_t rate);
 
 TDcb BuildDcb(const TLineSettings& settings);
 
-// Reads return at once with what is queued; with a flow mode a write may wait up to 10 s for the line.
-// fcNone puts the write time-out back to none, so the record always matches the current mode.
+// The time-out record the component keeps and hands to its device: reads return at once with what is
+// queued; with a flow mode the record names a 10 s write time-out, and fcNone puts it back to none, so the
+// record always matches the current mode. The POSIX device takes no time-out from the record: each write
+// waits at most a second beyond its bytes' time on the wire (TSerial::WriteTimeoutMs).
 TCommTimeouts BuildTimeouts(eFlowControl flow);
 
 // "COM%d" of a port number.

@@ -1,7 +1,6 @@
 #pragma once
-// Finds the device behind a numbered COM port: a link "comN" in the operator's port-map folder, else the
-// N-th real serial device (hardware-backed /dev/ttyS*, then /dev/ttyUSB*, then /dev/ttyACM*, each in
-// numeric order). No Qt.
+// Finds the device behind a numbered COM port on this system: reads the port-map folder, the device folder
+// and the kernel's tty list, and applies the numbering rules of PortNaming.h. No Qt.
 #include <optional>
 #include <string>
 #include <vector>

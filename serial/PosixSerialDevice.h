@@ -1,6 +1,8 @@
 #pragma once
 // The serial device on Linux: a terminal opened non-blocking and exclusively, raw termios, and a wait in
-// poll() on the device plus an eventfd, so the event thread sleeps until something happens.
+// poll() on the device plus an eventfd. The event thread sleeps until one of them wakes it, except that it
+// looks again every 20 ms while received bytes lie unread, when queued output should have gone out, and
+// every 50 ms for the modem and break counters of UARTs that keep them.
 #include "SerialDevice.h"
 
 #include <atomic>

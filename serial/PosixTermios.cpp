@@ -49,20 +49,20 @@ int ApplyDcbToTerminal(int fd, const TDcb& dcb) {
     const tcflag_t speed = SpeedCode(dcb.BaudRate);
     t.c_cflag |= CLOCAL | CREAD | speed | (speed << IBSHIFT);
     t.c_cflag |= dcb.ByteSize == 7 ? CS7 : CS8;
-    switch (dcb.Parity) {
-    case 1: // odd
+    switch (static_cast<eParity>(dcb.Parity)) {
+    case PaOdd:
         t.c_cflag |= PARENB | PARODD;
         break;
-    case 2: // even
+    case paEven:
         t.c_cflag |= PARENB;
         break;
-    case 3: // mark
+    case paMark:
         t.c_cflag |= PARENB | CMSPAR | PARODD;
         break;
-    case 4: // space
+    case paSpace:
         t.c_cflag |= PARENB | CMSPAR;
         break;
-    default:
+    case paNone:
         break;
     }
     if (dcb.Flags & DcbFlag::Parity)

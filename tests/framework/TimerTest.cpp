@@ -131,3 +131,16 @@ TEST_F(TimerTest, handlerError_isReported_andTimerKeepsRunning) {
     EXPECT_EQ(boxes.boxes.front().text, "tick failed.");
     EXPECT_TRUE(timer.Counting());
 }
+
+TEST_F(TimerTest, handlerThrowingANonStandardError_withoutApplicationObject_stopsAtTheGuard) {
+    ASSERT_EQ(Application, nullptr);
+    TTimer timer;
+    int fired = 0;
+    timer.SetInterval(5);
+    timer.SetOnTimer([&](TObject*) {
+        ++fired;
+        throw 42; // would end the process if it reached Qt
+    });
+    ASSERT_TRUE(RunUntil([&] { return fired >= 2; }));
+    EXPECT_TRUE(timer.Counting());
+}

@@ -9,33 +9,33 @@ constexpr LampSize kDefaultLamp{13, 13};
 }
 
 TEST(LampPlacement, defaultLamp_sitsAt0_10_13_23_withCaptionAt18_16) {
-    const CaptionPlacement p = PlaceLamp(lpLeft, 73, 33, kDefaultLamp, 5);
+    const CaptionPlacement p = PlaceLamp(Position::Left, 73, 33, kDefaultLamp, 5);
     EXPECT_EQ(p.Lamp, (TRect{0, 10, 13, 23}));
     EXPECT_EQ(p.Anchor, (TPoint{18, 16}));
     EXPECT_EQ(p.Alignment, 3);
 }
 
 TEST(LampPlacement, otherSides_placeLampAndAnchorCaptionOppositeIt) {
-    const CaptionPlacement right = PlaceLamp(lpRight, 73, 33, kDefaultLamp, 5);
+    const CaptionPlacement right = PlaceLamp(Position::Right, 73, 33, kDefaultLamp, 5);
     EXPECT_EQ(right.Lamp, (TRect{60, 10, 73, 23}));
     EXPECT_EQ(right.Anchor, (TPoint{55, 16}));
     EXPECT_EQ(right.Alignment, 5);
 
-    const CaptionPlacement top = PlaceLamp(lpTop, 73, 33, {10, 8}, 2);
+    const CaptionPlacement top = PlaceLamp(Position::Top, 73, 33, {10, 8}, 2);
     EXPECT_EQ(top.Lamp, (TRect{31, 0, 41, 8}));
     EXPECT_EQ(top.Anchor, (TPoint{36, 10}));
     EXPECT_EQ(top.Alignment, 1);
 
-    const CaptionPlacement bottom = PlaceLamp(lpBottom, 73, 33, {10, 8}, -3);
+    const CaptionPlacement bottom = PlaceLamp(Position::Bottom, 73, 33, {10, 8}, -3);
     EXPECT_EQ(bottom.Lamp, (TRect{31, 25, 41, 33}));
     EXPECT_EQ(bottom.Anchor, (TPoint{36, 28}));
     EXPECT_EQ(bottom.Alignment, 7);
 }
 
 TEST(LampPlacement, roundLamp_isSquareOfLargerSide_otherShapesKeepTheirSize) {
-    EXPECT_EQ(EffectiveLampSize(sRound, 20, 10).Height, 20);
-    EXPECT_EQ(EffectiveLampSize(sRound, 6, 11).Width, 11);
-    EXPECT_EQ(EffectiveLampSize(sRectangle, 20, 10).Height, 10);
+    EXPECT_EQ(EffectiveLampSize(Shape::Round, 20, 10).Height, 20);
+    EXPECT_EQ(EffectiveLampSize(Shape::Round, 6, 11).Width, 11);
+    EXPECT_EQ(EffectiveLampSize(Shape::Rectangle, 20, 10).Height, 10);
 }
 
 TEST(AlignedOrigin, nineAlignments_shiftByWholeOrHalfSize_othersGoToOrigin) {
@@ -50,10 +50,10 @@ TEST(AlignedOrigin, nineAlignments_shiftByWholeOrHalfSize_othersGoToOrigin) {
 
 TEST(ArrowTriangle, cornersNameLastColumnAndRow) {
     const TRect r{0, 0, 10, 8};
-    EXPECT_EQ(ArrowTriangle(sArrowUp, r), (std::array<TPoint, 3>{{{5, 0}, {9, 7}, {0, 7}}}));
-    EXPECT_EQ(ArrowTriangle(sArrowDown, r), (std::array<TPoint, 3>{{{0, 0}, {9, 0}, {5, 7}}}));
-    EXPECT_EQ(ArrowTriangle(sArrowLeft, r), (std::array<TPoint, 3>{{{0, 4}, {9, 0}, {9, 7}}}));
-    EXPECT_EQ(ArrowTriangle(sArrowRight, TRect{3, 2, 13, 10}),
+    EXPECT_EQ(ArrowTriangle(Shape::ArrowUp, r), (std::array<TPoint, 3>{{{5, 0}, {9, 7}, {0, 7}}}));
+    EXPECT_EQ(ArrowTriangle(Shape::ArrowDown, r), (std::array<TPoint, 3>{{{0, 0}, {9, 0}, {5, 7}}}));
+    EXPECT_EQ(ArrowTriangle(Shape::ArrowLeft, r), (std::array<TPoint, 3>{{{0, 4}, {9, 0}, {9, 7}}}));
+    EXPECT_EQ(ArrowTriangle(Shape::ArrowRight, TRect{3, 2, 13, 10}),
               (std::array<TPoint, 3>{{{3, 2}, {12, 6}, {3, 9}}}));
 }
 

@@ -1,6 +1,7 @@
 #include "SimOptions.h"
 
 #include "IntConv.h"
+#include "OptionWords.h"
 
 #include <charconv>
 #include <cmath>
@@ -30,19 +31,9 @@ std::optional<double> RateOf(const std::string& text) {
 ParseResult ParseOptions(const std::vector<std::string>& args) {
     SimOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < args.size())
-                return args[++i];
-            return std::nullopt;
-        };
+        const OptionWord option = SplitOption(args[i]);
+        const std::string& name = option.name;
+        auto value = [&] { return OptionValue(option, args, i); };
         auto fail = [&](const std::string& why) { return ParseResult{std::nullopt, name + ": " + why}; };
 
         if (name == "--help" || name == "-h") {

@@ -1,6 +1,7 @@
 #include "CtlArgs.h"
 
 #include "IntConv.h"
+#include "OptionWords.h"
 #include "TransponderFrames.h"
 
 #include <algorithm>
@@ -73,18 +74,10 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
             optionsEnd = true;
             continue;
         }
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < args.size())
-                return args[++i];
-            return std::nullopt;
-        };
+        const OptionWord option = SplitOption(name);
+        name = option.name;
+        const std::optional<std::string>& inlineValue = option.inlineValue;
+        auto value = [&] { return OptionValue(option, args, i); };
         auto flag = [&](bool& target) {
             if (inlineValue)
                 return false;
