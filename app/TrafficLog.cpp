@@ -22,24 +22,26 @@ void AppendDigits(std::string& out, int value, int width) {
 }
 
 void AppendTime(std::string& out, const TLogTime& time) {
-    AppendDigits(out, time.year, 4);
-    out += '-';
-    AppendDigits(out, time.month, 2);
-    out += '-';
-    AppendDigits(out, time.day, 2);
-    out += 'T';
-    AppendDigits(out, time.hour, 2);
-    out += ':';
-    AppendDigits(out, time.minute, 2);
-    out += ':';
-    AppendDigits(out, time.second, 2);
-    out += '.';
-    AppendDigits(out, time.millisecond, 3);
+    // 2026-12-08T17:06:45.123+01:00: each field with its width and the character after it.
     const int offset = time.utcOffsetMinutes < 0 ? -time.utcOffsetMinutes : time.utcOffsetMinutes;
-    out += time.utcOffsetMinutes < 0 ? '-' : '+';
-    AppendDigits(out, offset / 60, 2);
-    out += ':';
-    AppendDigits(out, offset % 60, 2);
+    const struct {
+        int value;
+        int width;
+        char after;
+    } fields[] = {{time.year, 4, '-'},
+                  {time.month, 2, '-'},
+                  {time.day, 2, 'T'},
+                  {time.hour, 2, ':'},
+                  {time.minute, 2, ':'},
+                  {time.second, 2, '.'},
+                  {time.millisecond, 3, time.utcOffsetMinutes < 0 ? '-' : '+'},
+                  {offset / 60, 2, ':'},
+                  {offset % 60, 2, '\0'}};
+    for (const auto& field : fields) {
+        AppendDigits(out, field.value, field.width);
+        if (field.after != '\0')
+            out += field.after;
+    }
 }
 
 void AppendEscaped(std::string& out, std::string_view bytes) {
