@@ -1,5 +1,7 @@
 #include "TrafficLog.h"
 
+#include "Printable.h"
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -44,23 +46,6 @@ void AppendTime(std::string& out, const TLogTime& time) {
     }
 }
 
-void AppendEscaped(std::string& out, std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == 0x02) {
-            out += "<STX>";
-        } else if (b == 0x03) {
-            out += "<ETX>";
-        } else if (b < 0x20 || b > 0x7E) {
-            const char hex[4] = {'<', kHex[b >> 4], kHex[b & 0x0F], '>'};
-            out.append(hex, 4);
-        } else {
-            out += c;
-        }
-    }
-}
-
 } // namespace
 
 TLogTime LogTimeNow() {
@@ -93,7 +78,7 @@ std::string FormatLogLine(const TLogTime& time, std::string_view mark, std::stri
     line += ' ';
     line += mark;
     line += ' ';
-    AppendEscaped(line, payload);
+    proto::AppendPrintable(line, payload);
     line += '\n';
     return line;
 }

@@ -12,8 +12,8 @@
 //   2026-12-08T17:06:53.002+01:00 disconnect COM1 /home/op/.config/uavcontrol/ports/com1
 //
 // Time is local with its offset from UTC. Payloads are bytes: STX and ETX are written <STX> and <ETX>,
-// every other control byte and every byte above 0x7E as <hh> (upper-case hex), so one event is one line of
-// plain ASCII whatever the line carried.
+// every other control byte, every byte above 0x7E and "<" itself as <hh> (lower-case hex), as the simulator
+// and uavctl print them, so one event is one line of plain ASCII whatever the line carried.
 #include <atomic>
 #include <condition_variable>
 #include <deque>

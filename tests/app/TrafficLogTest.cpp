@@ -88,13 +88,13 @@ TEST(TrafficLogLine, stampsLocalTimeWithMillisecondsAndOffset_andEscapesEveryByt
     time.utcOffsetMinutes = -(3 * 60 + 30);
     EXPECT_EQ(FormatLogLine(time, ">",
                             std::string("\x02"
-                                        "c=\x00\x01\x1f\x7f\x80\xff ~ok\x03\x02",
+                                        "c=\x00\x01\x1f\x7f\x80\xff <ok\x03\x02",
                                         15)),
-              "2026-01-02T03:04:05.007-03:30 > <STX>c=<00><01><1F><7F><80><FF> ~ok<ETX><STX>\n");
+              "2026-01-02T03:04:05.007-03:30 > <STX>c=<00><01><1f><7f><80><ff> <3c>ok<ETX><STX>\n");
     time.utcOffsetMinutes = 5 * 60 + 45;
     time.millisecond = 999;
     EXPECT_EQ(FormatLogLine(time, "!", "line one\nline two"),
-              "2026-01-02T03:04:05.999+05:45 ! line one<0A>line two\n");
+              "2026-01-02T03:04:05.999+05:45 ! line one<0a>line two\n");
 
     // The clock read in a zone east of Greenwich by a fraction of an hour: the offset and the wall time
     // are that zone's.

@@ -5,26 +5,6 @@
 
 namespace sim {
 
-std::string Printable(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == 0x02) {
-            text += "<STX>";
-        } else if (c == 0x03) {
-            text += "<ETX>";
-        } else if (c >= 0x20 && c < 0x7F && c != '<') {
-            text += ch;
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "<%02x>", c);
-            text += hex;
-        }
-    }
-    return text;
-}
-
 std::string TimeOfDay(std::chrono::system_clock::time_point when) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
     const auto millis =

@@ -1,14 +1,14 @@
 #pragma once
 // One log line per frame: "<time> <direction> <bytes>", the bytes made readable.
+#include "Printable.h"
+
 #include <chrono>
 #include <string>
 #include <string_view>
 
 namespace sim {
 
-// Printable ASCII as it is; STX and ETX as <STX> and <ETX>; every other byte, and "<" itself so the
-// notation stays unambiguous, as <xx> in lower-case hex.
-std::string Printable(std::string_view bytes);
+using proto::Printable;
 
 // "HH:MM:SS.mmm" in local time.
 std::string TimeOfDay(std::chrono::system_clock::time_point when);

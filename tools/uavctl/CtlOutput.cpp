@@ -41,25 +41,6 @@ std::string Line(std::initializer_list<std::string_view> fields) {
 
 } // namespace
 
-std::string Printable(std::string_view bytes) {
-    std::string text;
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (ch == proto::STX) {
-            text += "<STX>";
-        } else if (ch == proto::ETX) {
-            text += "<ETX>";
-        } else if (c < 0x20 || c >= 0x7F || ch == '<') {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "<%02x>", c);
-            text += hex;
-        } else {
-            text += ch;
-        }
-    }
-    return text;
-}
-
 std::string TextOf(const Outcome& o) {
     std::string out;
     for (const ValueRead& v : o.values)

@@ -2,6 +2,8 @@
 // What uavctl prints: one outcome per run, as tab-separated text lines or as one JSON object, and
 // one line per message while watching. Text shows control bytes as <STX>, <ETX> and <hh>; JSON
 // carries every byte as the Latin-1 character of the same number, so nothing is lost.
+#include "Printable.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,9 +43,8 @@ struct Outcome {
     std::string portMap;                       // ports: the port-map folder
 };
 
-// Control bytes made visible: STX and ETX by name; other bytes below 0x20, 0x7F and above, and "<"
-// itself so the notation stays unambiguous, as <hh> in lower-case hexadecimal.
-std::string Printable(std::string_view bytes);
+// Control bytes made visible as every program of the panel's shows them.
+using proto::Printable;
 
 // What standard output gets for an outcome in text form (possibly nothing).
 std::string TextOf(const Outcome& outcome);
