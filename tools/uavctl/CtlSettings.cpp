@@ -14,7 +14,7 @@ struct Word {
     char reply;            // the value byte the transponder reports for it
 };
 
-struct Spec {
+struct SettingKind {
     std::string_view name;
     char letter;
     std::vector<Word> words; // empty: free text checked by `check`
@@ -35,8 +35,8 @@ std::string_view CheckSetpoint(std::string_view value) {
                : "expects volts as digits with at most one decimal point, e.g. 11.5";
 }
 
-const std::vector<Spec>& Specs() {
-    static const std::vector<Spec> specs = {
+const std::vector<SettingKind>& Kinds() {
+    static const std::vector<SettingKind> kinds = {
         {"voltage", 'v', {{"14", '1', '1'}, {"28", '2', '2'}}, nullptr},
         {"low", 'u', {}, CheckSetpoint},
         {"high", 'o', {}, CheckSetpoint},
@@ -45,19 +45,19 @@ const std::vector<Spec>& Specs() {
         {"replies", 'r', {{"on", 'y', 'Y'}, {"off", 'n', 'N'}}, nullptr},
         {"mode", 's', {{"standby", 't', 't'}, {"a", 'a', 'a'}, {"c", 'c', 'c'}}, nullptr},
     };
-    return specs;
+    return kinds;
 }
 
-const Spec* SpecOf(std::string_view name) {
-    for (const Spec& spec : Specs())
-        if (spec.name == name)
-            return &spec;
+const SettingKind* KindOf(std::string_view name) {
+    for (const SettingKind& kind : Kinds())
+        if (kind.name == name)
+            return &kind;
     return nullptr;
 }
 
-std::string Choices(const Spec& spec) {
+std::string Choices(const SettingKind& kind) {
     std::string text;
-    for (const Word& w : spec.words)
+    for (const Word& w : kind.words)
         text.append(text.empty() ? "" : "|").append(w.word);
     return text;
 }
@@ -74,48 +74,48 @@ std::string Cat(std::initializer_list<std::string_view> parts) {
 const std::vector<std::string_view>& SettingNames() {
     static const std::vector<std::string_view> names = [] {
         std::vector<std::string_view> all;
-        for (const Spec& spec : Specs())
-            all.push_back(spec.name);
+        for (const SettingKind& kind : Kinds())
+            all.push_back(kind.name);
         return all;
     }();
     return names;
 }
 
 CheckedSetting CheckSetting(std::string_view name, std::string_view value) {
-    const Spec* spec = SpecOf(name);
-    if (!spec) {
+    const SettingKind* kind = KindOf(name);
+    if (!kind) {
         std::string known;
         for (auto n : SettingNames())
             known.append(known.empty() ? "" : ", ").append(n);
         return {std::nullopt, Cat({"unknown setting '", name, "' (one of ", known, ")"})};
     }
     std::string_view why;
-    if (spec->check) {
-        why = spec->check(value);
-    } else if (std::none_of(spec->words.begin(), spec->words.end(),
+    if (kind->check) {
+        why = kind->check(value);
+    } else if (std::none_of(kind->words.begin(), kind->words.end(),
                             [&](const Word& w) { return w.word == value; })) {
-        return {std::nullopt, Cat({name, ": '", value, "' is not one of ", Choices(*spec)})};
+        return {std::nullopt, Cat({name, ": '", value, "' is not one of ", Choices(*kind)})};
     }
     if (!why.empty())
         return {std::nullopt, Cat({name, ": '", value, "' ", why})};
-    return {Setting{std::string(name), spec->letter, std::string(value)}, {}};
+    return {Setting{std::string(name), kind->letter, std::string(value)}, {}};
 }
 
 std::string SetFrame(const Setting& setting) {
-    const Spec* spec = SpecOf(setting.name);
-    if (!spec)
+    const SettingKind* kind = KindOf(setting.name);
+    if (!kind)
         return {};
-    for (const Word& w : spec->words)
+    for (const Word& w : kind->words)
         if (w.word == setting.value)
-            return proto::Frame(spec->letter, std::string(1, w.wire));
-    return proto::Frame(spec->letter, setting.value);
+            return proto::Frame(kind->letter, std::string(1, w.wire));
+    return proto::Frame(kind->letter, setting.value);
 }
 
 std::string ReadBackWord(const Setting& setting, const proto::Reply& reply) {
-    const Spec* spec = SpecOf(setting.name);
-    if (!spec)
+    const SettingKind* kind = KindOf(setting.name);
+    if (!kind)
         return reply.value;
-    switch (spec->letter) {
+    switch (kind->letter) {
     case 'c':
         // The display takes exactly four characters; fewer change nothing, so show what came.
         return reply.fourChars ? *reply.fourChars : reply.value;
@@ -123,12 +123,12 @@ std::string ReadBackWord(const Setting& setting, const proto::Reply& reply) {
     case 'o':
         return reply.value;
     default:
-        if (spec->letter == 's' && reply.first == 'l')
+        if (kind->letter == 's' && reply.first == 'l')
             return "c"; // "Mode C/Alt" selects Mode C on the display
-        for (const Word& w : spec->words) {
+        for (const Word& w : kind->words) {
             // The display shows the voltage class as text; the others it judges by the first byte.
             const bool hit =
-                spec->letter == 'v' ? reply.value == std::string(1, w.reply) : reply.first == w.reply;
+                kind->letter == 'v' ? reply.value == std::string(1, w.reply) : reply.first == w.reply;
             if (hit)
                 return std::string(w.word);
         }
