@@ -268,7 +268,7 @@ QString TForm1::PortMapHint() const {
     QStringList lines;
     lines << QStringLiteral("COM port numbers on this computer:");
     for (int n = 1; n <= 9; ++n) {
-        const std::string name = "COM" + std::to_string(n);
+        const std::string name = ComPortName(static_cast<sPorts>(n));
         if (auto device = ResolveComPort(name, roots)) {
             const QString path = QString::fromLocal8Bit(device->c_str());
             const QString target = QFileInfo(path).symLinkTarget();

@@ -53,7 +53,7 @@ public:
         if (link_.Error() && !portFailed_) {
             portFailed_ = true;
             Fail(outcome_, kExitPort,
-                 "COM" + std::to_string(request_.port) + ": " + SystemErrorText(link_.Error()));
+                 ComPortName(static_cast<sPorts>(request_.port)) + ": " + SystemErrorText(link_.Error()));
         }
         return link_.Error() || link_.Signal();
     }

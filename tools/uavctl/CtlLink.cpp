@@ -1,5 +1,6 @@
 #include "CtlLink.h"
 
+#include "DeviceControl.h"
 #include "PortNames.h"
 
 #include <QEventLoop>
@@ -79,7 +80,7 @@ TLink::~TLink() {
 }
 
 std::string TLink::PathOf(int port) {
-    return ResolveComPort("COM" + std::to_string(port), TPortRoots::FromEnvironment()).value_or("");
+    return ResolveComPort(ComPortName(static_cast<sPorts>(port)), TPortRoots::FromEnvironment()).value_or("");
 }
 
 int TLink::Open(int port) {

@@ -1,6 +1,10 @@
 #include "CtlPorts.h"
 
+#include "DeviceControl.h"
+#include "PortNaming.h"
+
 #include <filesystem>
+#include <optional>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -14,11 +18,13 @@ std::vector<PortEntry> ListComPorts(const TPortRoots& roots) {
     std::error_code ec;
     if (!roots.MapDir.empty())
         for (const auto& entry : fs::directory_iterator(roots.MapDir, ec)) {
+            // Exactly the link names the lookup asks for ("com12", not "com012").
             const std::string name = entry.path().filename().string();
-            if (name.size() > 3 && name.size() <= 6 && name.compare(0, 3, "com") == 0 &&
-                name.find_first_not_of("0123456789", 3) == std::string::npos &&
-                std::stoi(name.substr(3)) <= 255)
-                candidates.insert(std::stoi(name.substr(3)));
+            if (name.compare(0, 3, "com") != 0)
+                continue;
+            const std::optional<long> n = ComNumber("COM" + name.substr(3));
+            if (n && *n <= 255 && ComLinkName(*n) == name)
+                candidates.insert(static_cast<int>(*n));
         }
     const std::size_t devices = ListSerialDevices(roots).size();
     for (std::size_t n = 1; n <= devices && n <= 255; ++n)
@@ -26,7 +32,7 @@ std::vector<PortEntry> ListComPorts(const TPortRoots& roots) {
 
     std::vector<PortEntry> ports;
     for (const int n : candidates) {
-        const auto path = ResolveComPort("COM" + std::to_string(n), roots);
+        const auto path = ResolveComPort(ComPortName(static_cast<sPorts>(n)), roots);
         if (!path)
             continue;
         const fs::path target = fs::weakly_canonical(*path, ec);

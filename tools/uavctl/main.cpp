@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         if (const int code = link.Open(request.port)) {
             const std::string where = outcome.device.empty() ? "" : " (" + outcome.device + ")";
             Fail(outcome, kExitPort,
-                 "COM" + std::to_string(request.port) + where + ": " + SystemErrorText(code));
+                 ComPortName(static_cast<sPorts>(request.port)) + where + ": " + SystemErrorText(code));
         } else {
             RunCommand(request, profile, link, outcome, stdout);
         }
