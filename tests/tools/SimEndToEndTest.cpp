@@ -15,9 +15,13 @@
 #include <filesystem>
 #include <optional>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -182,6 +186,83 @@ TEST(SimEndToEnd, dropAfterTwoFrames_answersThemThenHangsUpRemovesTheLinkAndExit
     EXPECT_TRUE(client.WaitForHangup());
     EXPECT_EQ(sim.WaitForExit(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(sim.LinkPath())));
+}
+
+// Polls `done` until it holds or kPatience has passed.
+template <class F> bool Eventually(F done) {
+    const auto until = std::chrono::steady_clock::now() + kPatience;
+    while (!done() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    return done();
+}
+
+TEST(SimEndToEnd,
+     secondSimulatorOnALiveLink_isRefusedWithTheReason_replaceTakesItOver_neitherRemovesTheOthers) {
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess first(ports.Dir(), 7);
+    ASSERT_TRUE(first.WaitForLink()) << first.Log();
+    const fs::path firstDevice = fs::read_symlink(first.LinkPath());
+
+    uavtest::SimulatorProcess second(ports.Dir(), 7);
+    EXPECT_EQ(second.WaitForExit(), 1);
+    EXPECT_NE(second.Log().find("leads to " + firstDevice.string() + ", which is live"), std::string::npos)
+        << second.Log();
+    EXPECT_EQ(fs::read_symlink(first.LinkPath()), firstDevice);
+
+    uavtest::SimulatorProcess third(ports.Dir(), 7, {"--replace"});
+    ASSERT_TRUE(Eventually([&] { return fs::read_symlink(third.LinkPath()) != firstDevice; })) << third.Log();
+    const fs::path thirdDevice = fs::read_symlink(third.LinkPath());
+    EXPECT_EQ(first.Stop(), 0);
+    EXPECT_EQ(fs::read_symlink(third.LinkPath()), thirdDevice);
+    EXPECT_EQ(third.Stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(third.LinkPath())));
+}
+
+TEST(SimEndToEnd, logReaderGone_theTransponderGoesOnAndStopsCleanly_missingLinkFolder_failsMakingNothing) {
+    const uavtest::PortMap ports("sim-e2e");
+    {
+        // As `transponder-sim 2>&1 | head -3` leaves it: stderr a pipe whose reader has gone.
+        int log[2];
+        ASSERT_EQ(pipe2(log, O_CLOEXEC), 0);
+        std::string program = uavtest::SimulatorProcess::DefaultProgram(), com = "--com=7",
+                    folder = "--ports=" + ports.Dir().string();
+        char* argv[] = {program.data(), com.data(), folder.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, log[1], STDERR_FILENO);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, &attributes, argv, environ), 0);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        close(log[0]);
+        close(log[1]);
+        const fs::path link = ports.Link(7);
+        ASSERT_TRUE(Eventually([&] { return fs::is_symlink(link); }));
+        Client client(link.string());
+        const bool answered = client.IsOpen() && client.Send(proto::Query('c')) &&
+                              client.NextFrame() == proto::Frame('c', "1200");
+        client.Close();
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(answered);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    }
+    const fs::path missing = ports.Dir() / "missing";
+    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--link", (missing / "x" / "com1").string()});
+    EXPECT_EQ(sim.WaitForExit(), 1);
+    EXPECT_NE(sim.Log().find("the link's folder " + (missing / "x").string() + ": No such file or directory"),
+              std::string::npos)
+        << sim.Log();
+    EXPECT_FALSE(fs::exists(missing));
 }
 
 } // namespace
