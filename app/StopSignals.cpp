@@ -35,8 +35,8 @@ TStopSignals::TStopSignals(std::function<void()> onStop) {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    // Restarted: a write or a wait of another thread that the signal happens to land on goes on as if
-    // nothing had happened.
+    // Restarted: a read, write or lock wait of another thread that the signal happens to land on goes on;
+    // a poll() it interrupts still returns EINTR, which the program's waits take as a spurious wake-up.
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
         if (::sigaction(kSignals[i], nullptr, &previous_[i]) != 0 || previous_[i].sa_handler == SIG_IGN)

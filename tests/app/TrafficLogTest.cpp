@@ -55,25 +55,22 @@ private:
 };
 
 // Files of this process may grow to `bytes` and no further while it lives: a write that would cross the
-// limit is cut short there, and the next one fails with EFBIG, as on a disk that has just filled up.
+// limit is cut short there and the next one fails (EFBIG), as on a disk that has just filled up.
 class ScopedFileSizeLimit {
 public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
+    explicit ScopedFileSizeLimit(rlim_t bytes) : sizeAction_(std::signal(SIGXFSZ, SIG_IGN)) {
         getrlimit(RLIMIT_FSIZE, &previous_);
         const rlimit limit{bytes, previous_.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &previousAction_);
     }
     ~ScopedFileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &previous_);
-        sigaction(SIGXFSZ, &previousAction_, nullptr);
+        std::signal(SIGXFSZ, sizeAction_);
     }
 
 private:
     rlimit previous_{};
-    struct sigaction previousAction_ {};
+    void (*sizeAction_)(int);
 };
 
 class TrafficLogged : public PanelFixture {

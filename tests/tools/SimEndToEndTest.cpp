@@ -15,13 +15,10 @@
 #include <filesystem>
 #include <optional>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -224,23 +221,16 @@ TEST(SimEndToEnd, logReaderGone_theTransponderGoesOnAndStopsCleanly_missingLinkF
         // As `transponder-sim 2>&1 | head -3` leaves it: stderr a pipe whose reader has gone.
         int log[2];
         ASSERT_EQ(pipe2(log, O_CLOEXEC), 0);
-        std::string program = uavtest::SimulatorProcess::DefaultProgram(), com = "--com=7",
-                    folder = "--ports=" + ports.Dir().string();
-        char* argv[] = {program.data(), com.data(), folder.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, log[1], STDERR_FILENO);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t pipeSignal;
-        sigemptyset(&pipeSignal);
-        sigaddset(&pipeSignal, SIGPIPE);
-        posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        pid_t pid = -1;
-        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, &attributes, argv, environ), 0);
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
+        const std::string program = uavtest::SimulatorProcess::DefaultProgram();
+        const std::string folder = "--ports=" + ports.Dir().string();
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            dup2(log[1], STDERR_FILENO);
+            signal(SIGPIPE, SIG_DFL);
+            execl(program.c_str(), program.c_str(), "--com=7", folder.c_str(), nullptr);
+            _exit(127);
+        }
         close(log[0]);
         close(log[1]);
         const fs::path link = ports.Link(7);
