@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +45,11 @@ void AppendTime(std::string& out, const TLogTime& time) {
         if (field.after != '\0')
             out += field.after;
     }
+}
+
+bool IsRegularFile(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
@@ -86,16 +92,24 @@ std::string FormatLogLine(const TLogTime& time, std::string_view mark, std::stri
 std::unique_ptr<TTrafficLog> TTrafficLog::Open(const std::string& path, std::string& error) {
     if (path == "-")
         return std::unique_ptr<TTrafficLog>(new TTrafficLog(STDERR_FILENO, false, path));
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // Opened without waiting: a FIFO with no reader refuses at once (ENXIO) where a plain open would wait
+    // for one, before any window. The log's own writes wait as usual.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) {
-        error = std::strerror(errno);
+        struct stat st {};
+        error = errno == ENXIO && ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)
+                    ? "it is a FIFO that no process is reading"
+                    : std::strerror(errno);
         return nullptr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return std::unique_ptr<TTrafficLog>(new TTrafficLog(fd, true, path));
 }
 
 TTrafficLog::TTrafficLog(int fd, bool ownsFd, std::string path)
-    : fd_(fd), ownsFd_(ownsFd), path_(std::move(path)), thread_([this] { Serve(); }) {}
+    : fd_(fd), ownsFd_(ownsFd), file_(IsRegularFile(fd)), path_(std::move(path)),
+      thread_([this] { Serve(); }) {}
 
 TTrafficLog::~TTrafficLog() {
     {
@@ -123,10 +137,12 @@ void TTrafficLog::Disconnected(std::string_view port, std::string_view device) {
 
 void TTrafficLog::Write(std::string_view mark, std::string_view payload) {
     if (stopped_)
-        return;
+        return; // spares the formatting; the check that counts is the one below
     std::string line = FormatLogLine(LogTimeNow(), mark, payload);
     {
         std::lock_guard lock(mutex_);
+        if (stopped_)
+            return;
         queue_.push_back(std::move(line));
     }
     queued_.notify_one();
@@ -143,33 +159,64 @@ void TTrafficLog::Serve() {
     // the policy is refused the thread runs as any other.)
     sched_param idle{};
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+    using Clock = std::chrono::steady_clock;
+    // Lines written since the last flush must be on the disk by `syncBy`: one flush per burst of lines.
+    bool unsynced = false;
+    Clock::time_point syncBy;
     std::unique_lock lock(mutex_);
     for (;;) {
-        queued_.wait(lock, [this] { return ending_ || !queue_.empty(); });
-        if (queue_.empty())
-            return; // ending, and everything is written
-        std::deque<std::string> lines;
-        lines.swap(queue_);
-        writing_ = true;
-        lock.unlock();
+        const auto due = [this] { return ending_ || !queue_.empty(); };
+        if (unsynced)
+            queued_.wait_until(lock, syncBy, due);
+        else
+            queued_.wait(lock, due);
         int error = 0;
         bool ok = true;
-        for (const std::string& line : lines)
-            if (!(ok = WriteLine(line, error)))
-                break;
-        if (!ok) {
-            // Stopped before the handler runs: whatever it sets off (a box, another report) logs nothing.
-            stopped_ = true;
-            std::lock_guard handler(handlerMutex_);
-            if (onWriteFailure_)
-                onWriteFailure_(error != 0 ? std::strerror(error) : "nothing was written");
+        if (!queue_.empty()) {
+            std::deque<std::string> lines;
+            lines.swap(queue_);
+            writing_ = true;
+            lock.unlock();
+            for (const std::string& line : lines)
+                if (!(ok = WriteLine(line, error)))
+                    break;
+            if (ok && file_ && !unsynced) {
+                unsynced = true;
+                syncBy = Clock::now() + kSyncDelay;
+            }
+            lock.lock();
+            writing_ = false;
         }
-        lock.lock();
-        writing_ = false;
-        if (!ok)
-            queue_.clear();
+        if (ok && unsynced && ((ending_ && queue_.empty()) || Clock::now() >= syncBy)) {
+            unsynced = false;
+            lock.unlock();
+            while (!(ok = ::fdatasync(fd_) == 0) && errno == EINTR) {
+            }
+            error = ok ? 0 : errno;
+            lock.lock();
+        }
+        if (!ok) {
+            unsynced = false;
+            Stop(error, lock);
+        }
         written_.notify_all();
+        if (ending_ && queue_.empty() && !unsynced)
+            return;
     }
+}
+
+void TTrafficLog::Stop(int error, std::unique_lock<std::mutex>& lock) {
+    // Stopped, with the queue emptied, in one step under the lock, so no line is queued or written after;
+    // and before the handler runs, so whatever it sets off (a box, another report) logs nothing.
+    stopped_ = true;
+    queue_.clear();
+    lock.unlock();
+    {
+        std::lock_guard handler(handlerMutex_);
+        if (onWriteFailure_)
+            onWriteFailure_(error != 0 ? std::strerror(error) : "nothing was written");
+    }
+    lock.lock();
 }
 
 bool TTrafficLog::WriteLine(const std::string& line, int& error) {
@@ -184,6 +231,13 @@ bool TTrafficLog::WriteLine(const std::string& line, int& error) {
         if (n < 0 && errno == EINTR)
             continue;
         error = n < 0 ? errno : 0;
+        // A line cut short (the disk filled up in the middle of it) is taken back, so the file ends with
+        // the last whole line. The offset is just past what this line put there.
+        if (done > 0 && file_) {
+            const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+            if (end >= static_cast<off_t>(done))
+                (void)!::ftruncate(fd_, end - static_cast<off_t>(done));
+        }
         return false;
     }
     return true;

@@ -1,9 +1,14 @@
 #pragma once
-// The traffic log for field records: one line per event, appended and written out at once, so a record
-// survives a crash or a pulled plug up to its last event. The caller stamps and formats the line; a thread
-// of the log's own hands each line to the system in a write() of its own as soon as it is queued, so the
-// panel never waits on the file system (a write after a pause costs it some 20 microseconds, most of the
-// time from a reply to its display). No Qt.
+// The traffic log for field records: one line per event, appended. The caller stamps and formats the line;
+// a thread of the log's own hands each line to the system in a write() of its own as soon as it is queued,
+// so the panel never waits on the file system (a write after a pause costs it some 20 microseconds, most
+// of the time from a reply to its display). What a record survives:
+// - the program's crash: every line written, which is every event but those of the last microseconds;
+// - a pulled plug or a system crash: a log on a file is flushed to the disk (fdatasync) at most
+//   kSyncDelay after a line was written, so about the last quarter second is lost, more only on a
+//   saturated machine (the thread yields to all other work) or a stalled disk;
+// - a full disk: a line is in the file whole or not at all; the log stops at the last whole line.
+// No Qt.
 //
 //   2026-12-08T17:06:45.123+01:00 connect COM1 /home/op/.config/uavcontrol/ports/com1
 //   2026-12-08T17:06:46.204+01:00 > <STX>a=?<ETX>
@@ -15,6 +20,7 @@
 // every other control byte, every byte above 0x7E and "<" itself as <hh> (lower-case hex), as the simulator
 // and uavctl print them, so one event is one line of plain ASCII whatever the line carried.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -38,10 +44,14 @@ std::string FormatLogLine(const TLogTime& time, std::string_view mark, std::stri
 
 class TTrafficLog {
 public:
+    // How long a line written to a file waits at most before it is flushed to the disk.
+    static constexpr std::chrono::milliseconds kSyncDelay{250};
+
     // Opens `path` for appending, creating it if need be; "-" is standard error. On failure returns null
-    // and puts the system's reason ("No such file or directory") in `error`.
+    // and puts the system's reason ("No such file or directory") in `error`; a FIFO that no process reads
+    // is such a failure too, never a wait.
     static std::unique_ptr<TTrafficLog> Open(const std::string& path, std::string& error);
-    // Writes what is still queued, then closes.
+    // Writes what is still queued, flushes a file to the disk, then closes.
     ~TTrafficLog();
     TTrafficLog(const TTrafficLog&) = delete;
     TTrafficLog& operator=(const TTrafficLog&) = delete;
@@ -52,8 +62,9 @@ public:
     void Connected(std::string_view port, std::string_view device);
     void Disconnected(std::string_view port, std::string_view device);
 
-    // The first write that fails stops the log for good (what is queued is dropped) and calls this once,
-    // on the log's thread, with the system's reason. Replacing it waits for a call in progress to end.
+    // The first write (or flush to the disk) that fails stops the log for good: what is queued is dropped,
+    // nothing is written after, and this is called once, on the log's thread, with the system's reason.
+    // Replacing it waits for a call in progress to end.
     void SetOnWriteFailure(std::function<void(const std::string& reason)> handler);
     bool Stopped() const { return stopped_; }
     const std::string& Path() const { return path_; }
@@ -65,13 +76,15 @@ private:
     void Write(std::string_view mark, std::string_view payload);
     void Serve();
     bool WriteLine(const std::string& line, int& error);
+    void Stop(int error, std::unique_lock<std::mutex>& lock);
 
     const int fd_;
     const bool ownsFd_;
+    const bool file_; // a regular file: flushed to the disk, and a torn line can be taken back
     const std::string path_;
-    std::atomic<bool> stopped_{false};
+    std::atomic<bool> stopped_{false}; // set with `mutex_` held
 
-    std::mutex mutex_; // guards the queue and the two flags
+    std::mutex mutex_; // guards the queue, the two flags below and the stop
     std::condition_variable queued_, written_;
     std::deque<std::string> queue_;
     bool writing_ = false; // the thread holds lines taken off the queue

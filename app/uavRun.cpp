@@ -1,6 +1,7 @@
 #include "uavRun.h"
 
 #include "Application.h"
+#include "StopSignals.h"
 #include "_KxProc.h"
 #include "uavMain.h"
 
@@ -10,6 +11,12 @@ namespace {
 
 int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& started) {
     QApplication qapp(argc, argv);
+    // SIGTERM and SIGINT take the way File > Exit takes. Made before the application object, so a second
+    // signal while the window is being taken down is dropped instead of killing the program halfway.
+    TStopSignals stopSignals([] {
+        if (Application && !Application->Terminated() && Form1)
+            Form1->Exit1->trigger();
+    });
     TApplication app(qapp);
     Application->Initialize();
     try {

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -49,8 +51,18 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+        // The signals as a program started from a terminal has them, whatever this runner ignores.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (const int signal : {SIGPIPE, SIGINT, SIGTERM})
+            sigaddset(&defaults, signal);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0)
             pid_ = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
     ~Program() {
@@ -65,14 +77,17 @@ public:
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        return -1;
+        return code_;
     }
-    int Terminate() {
-        kill(pid_, SIGTERM);
+    // Sends `signal` while it runs (never to pid -1, which would reach every process), then waits.
+    int Signal(int signal) {
+        if (pid_ > 0)
+            kill(pid_, signal);
         return Wait();
     }
     std::string Out() const { return FileText(out_); }
@@ -81,6 +96,7 @@ public:
 private:
     fs::path out_, err_;
     pid_t pid_ = -1;
+    int code_ = -1;
 };
 
 class CommandLine : public PanelFixture {
@@ -121,20 +137,60 @@ TEST_F(CommandLine, helpVersionAndMistakes_areAnsweredWithoutADisplay_beforeAnyW
     ExpectAnswer({"--log", missing, "--connect"}, 2, "",
                  "cannot open the traffic log '" + missing + "': No such file or directory.");
     ExpectAnswer({"--log", mapDir.string()}, 2, "", "Is a directory.");
+    const std::string fifo = (mapDir / "unread.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ExpectAnswer({"--log", fifo}, 2, "", "'" + fifo + "': it is a FIFO that no process is reading.");
 }
 
-TEST_F(CommandLine, startedWithPortConnectAndLog_opensThatPort_andLogsTheConnection) {
+TEST_F(CommandLine, startedWithPortConnectAndLog_opensThatPort_logsIt_andAStopSignalClosesItAsFileExitDoes) {
     const fs::path log = mapDir / "traffic.log";
-    Program program(mapDir, {"-platform", "offscreen", "--port", "7", "--connect", "--log", log.string()});
-    const std::string connected = " connect COM7 " + (mapDir / "com7").string() + "\n";
-    ASSERT_TRUE(RunUntil([&] { return FileText(log).find(connected) != std::string::npos; }, 15000))
-        << FileText(log) << program.Err();
-    // The device is the panel's now: another opening is refused as busy.
-    form->edCommPort->setText("7");
-    form->BitBtn6->click();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "Device or resource busy");
-    EXPECT_EQ(program.Terminate(), 128 + SIGTERM);
+    const std::string device = (mapDir / "com7").string();
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal));
+        fs::remove(log);
+        Program program(mapDir,
+                        {"-platform", "offscreen", "--port", "7", "--connect", "--log", log.string()});
+        ASSERT_TRUE(RunUntil(
+            [&] { return FileText(log).find(" connect COM7 " + device + "\n") != std::string::npos; }, 15000))
+            << FileText(log) << program.Err();
+        if (signal == SIGTERM) {
+            // The device is the panel's now: another opening is refused as busy.
+            form->edCommPort->setText("7");
+            form->BitBtn6->click();
+            ASSERT_EQ(boxes.boxes.size(), 1u);
+            EXPECT_EQ(boxes.boxes[0].text, "Device or resource busy");
+        }
+        EXPECT_EQ(program.Signal(signal), 0) << program.Err();
+        EXPECT_TRUE(FileText(log).ends_with(" disconnect COM7 " + device + "\n")) << FileText(log);
+        // Released by the component: the exclusive claim, which outlives a killed holder, is gone.
+        const int fd = open(line->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int exclusive = -1;
+        EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        close(fd);
+    }
+}
+
+TEST_F(CommandLine, logFifoWhoseReaderLeaves_isAWriteFailureLikeAnyOther_andThePanelGoesOn) {
+    const fs::path fifo = mapDir / "traffic.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    Program program(mapDir, {"-platform", "offscreen", "--port", "7", "--connect", "--log", fifo.string()});
+    std::string read;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            char buffer[512];
+            for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+                read.append(buffer, static_cast<std::size_t>(n));
+            return read.find(" connect COM7 ") != std::string::npos;
+        },
+        15000))
+        << program.Err();
+    close(reader);
+    // Logged as received, into a FIFO nobody reads any more: a box, and the panel goes on.
+    ASSERT_TRUE(line->Write(F("z=4.2")));
+    EXPECT_EQ(program.Wait(1000), -1) << "the panel ended: " << program.Err();
+    EXPECT_EQ(program.Signal(SIGTERM), 0) << program.Err();
 }
 
 TEST_F(CommandLine, optionsAppliedToTheWindow_noneKeepTheLayout_connectFailureReportedAsTheButtonDoes) {

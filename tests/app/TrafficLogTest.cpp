@@ -1,15 +1,18 @@
 // The traffic log: its lines as a reader of a field record meets them, the panel's events in the order they
-// happened on a real pseudo-terminal, and a log that can no longer be written (a full disk: /dev/full).
+// happened on a real pseudo-terminal, and a log that can no longer be written (a full disk: /dev/full, and
+// one that fills up in the middle of a line).
 #include "TrafficLog.h"
 #include "LoggedBoxes.h"
 #include "PanelFixture.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace {
 
@@ -49,6 +52,25 @@ public:
 
 private:
     std::optional<std::string> previous_;
+};
+
+// Files of this process may grow to `bytes` and no further while it lives: a write that would cross the
+// limit is cut short there and the next one fails (EFBIG), as on a disk that has just filled up.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) : sizeAction_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        const rlimit limit{bytes, previous_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~ScopedFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, sizeAction_);
+    }
+
+private:
+    rlimit previous_{};
+    void (*sizeAction_)(int);
 };
 
 class TrafficLogged : public PanelFixture {
@@ -171,4 +193,27 @@ TEST_F(TrafficLogged, logOnAFullDisk_isReportedOnceInABox_thenStops_andThePanelG
     RunFor(50);
     ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_EQ(boxes.boxes[1].text, "'1x' is not a valid integer value.");
+}
+
+TEST(TrafficLogFile, diskFillingUpInTheMiddleOfALine_leavesTheLastWholeLine_andNothingAfter) {
+    const uavtest::PortMap folder("log");
+    const std::filesystem::path logFile = folder.Dir() / "traffic.log";
+    std::ofstream(logFile) << "an earlier run\n";
+    std::string reason;
+    std::unique_ptr<TTrafficLog> file = TTrafficLog::Open(logFile.string(), reason);
+    ASSERT_TRUE(file) << reason;
+    std::string failure;
+    file->SetOnWriteFailure([&](const std::string& why) { failure = why; });
+    {
+        const ScopedFileSizeLimit limit(std::filesystem::file_size(logFile) + 100);
+        file->Received("whole");
+        file->Received(std::string(200, 'x'));
+        file->WaitUntilWritten();
+    }
+    file->Received("after the stop");
+    file.reset();
+    EXPECT_EQ(failure, "File too large");
+    const std::vector<std::string> lines = Lines(logFile);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Event(lines[1]), "< whole");
 }

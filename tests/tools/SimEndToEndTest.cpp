@@ -16,6 +16,7 @@
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -182,6 +183,76 @@ TEST(SimEndToEnd, dropAfterTwoFrames_answersThemThenHangsUpRemovesTheLinkAndExit
     EXPECT_TRUE(client.WaitForHangup());
     EXPECT_EQ(sim.WaitForExit(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(sim.LinkPath())));
+}
+
+// Polls `done` until it holds or kPatience has passed.
+template <class F> bool Eventually(F done) {
+    const auto until = std::chrono::steady_clock::now() + kPatience;
+    while (!done() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    return done();
+}
+
+TEST(SimEndToEnd,
+     secondSimulatorOnALiveLink_isRefusedWithTheReason_replaceTakesItOver_neitherRemovesTheOthers) {
+    const uavtest::PortMap ports("sim-e2e");
+    uavtest::SimulatorProcess first(ports.Dir(), 7);
+    ASSERT_TRUE(first.WaitForLink()) << first.Log();
+    const fs::path firstDevice = fs::read_symlink(first.LinkPath());
+
+    uavtest::SimulatorProcess second(ports.Dir(), 7);
+    EXPECT_EQ(second.WaitForExit(), 1);
+    EXPECT_NE(second.Log().find("leads to " + firstDevice.string() + ", which is live"), std::string::npos)
+        << second.Log();
+    EXPECT_EQ(fs::read_symlink(first.LinkPath()), firstDevice);
+
+    uavtest::SimulatorProcess third(ports.Dir(), 7, {"--replace"});
+    ASSERT_TRUE(Eventually([&] { return fs::read_symlink(third.LinkPath()) != firstDevice; })) << third.Log();
+    const fs::path thirdDevice = fs::read_symlink(third.LinkPath());
+    EXPECT_EQ(first.Stop(), 0);
+    EXPECT_EQ(fs::read_symlink(third.LinkPath()), thirdDevice);
+    EXPECT_EQ(third.Stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(third.LinkPath())));
+}
+
+TEST(SimEndToEnd, logReaderGone_theTransponderGoesOnAndStopsCleanly_missingLinkFolder_failsMakingNothing) {
+    const uavtest::PortMap ports("sim-e2e");
+    {
+        // As `transponder-sim 2>&1 | head -3` leaves it: stderr a pipe whose reader has gone.
+        int log[2];
+        ASSERT_EQ(pipe2(log, O_CLOEXEC), 0);
+        const std::string program = uavtest::SimulatorProcess::DefaultProgram();
+        const std::string folder = "--ports=" + ports.Dir().string();
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            dup2(log[1], STDERR_FILENO);
+            signal(SIGPIPE, SIG_DFL);
+            execl(program.c_str(), program.c_str(), "--com=7", folder.c_str(), nullptr);
+            _exit(127);
+        }
+        close(log[0]);
+        close(log[1]);
+        const fs::path link = ports.Link(7);
+        ASSERT_TRUE(Eventually([&] { return fs::is_symlink(link); }));
+        Client client(link.string());
+        const bool answered = client.IsOpen() && client.Send(proto::Query('c')) &&
+                              client.NextFrame() == proto::Frame('c', "1200");
+        client.Close();
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(answered);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    }
+    const fs::path missing = ports.Dir() / "missing";
+    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--link", (missing / "x" / "com1").string()});
+    EXPECT_EQ(sim.WaitForExit(), 1);
+    EXPECT_NE(sim.Log().find("the link's folder " + (missing / "x").string() + ": No such file or directory"),
+              std::string::npos)
+        << sim.Log();
+    EXPECT_FALSE(fs::exists(missing));
 }
 
 } // namespace

@@ -8,9 +8,9 @@ using sim::ParseOptions;
 namespace {
 
 TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
-    const auto parsed =
-        ParseOptions({"--com", "3", "--ports=/tmp/p", "--delay", "40", "--pace", "--mute", "cz*", "--garbage",
-                      "--drop-after=7", "--interrogations", "2.5", "--link", "/tmp/x", "--ignore", "cs"});
+    const auto parsed = ParseOptions({"--com", "3", "--ports=/tmp/p", "--delay", "40", "--pace", "--mute",
+                                      "cz*", "--garbage", "--drop-after=7", "--interrogations", "2.5",
+                                      "--link", "/tmp/x", "--ignore", "cs", "--replace"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const sim::SimOptions& o = *parsed.options;
     EXPECT_EQ(o.com, 3);
@@ -23,6 +23,7 @@ TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
     EXPECT_EQ(o.dropAfter, 7);
     EXPECT_DOUBLE_EQ(o.interrogationsHz, 2.5);
     EXPECT_EQ(o.ignore, "cs");
+    EXPECT_TRUE(o.replace);
 }
 
 TEST(SimOptions, badValuesAndUnknownSwitches_failWithTheSwitchNamed) {
@@ -45,7 +46,9 @@ TEST(SimOptions, linkPath_explicitLinkThenPortsThenEnvironmentThenHome) {
     sim::SimOptions o;
     o.com = 4;
     EXPECT_EQ(sim::LinkPathFor(o, nullptr, "/home/op"), "/home/op/.config/uavcontrol/ports/com4");
+    EXPECT_TRUE(sim::MayMakeLinkFolder(o, nullptr)); // only the default folder is made when missing
     EXPECT_EQ(sim::LinkPathFor(o, "/env/ports", "/home/op"), "/env/ports/com4");
+    EXPECT_FALSE(sim::MayMakeLinkFolder(o, "/env/ports"));
     o.portsDir = "/given";
     EXPECT_EQ(sim::LinkPathFor(o, "/env/ports", "/home/op"), "/given/com4");
     o.linkPath = "/exact/dev";

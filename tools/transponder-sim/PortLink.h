@@ -1,25 +1,30 @@
 #pragma once
 // The symbolic link by which the panel finds the simulator's device (comN in the port-map folder).
 #include <string>
+#include <sys/types.h>
 
 namespace sim {
 
 class PortLink {
 public:
-    // Creates the folder if needed and points `linkPath` at `target`, replacing a link left behind by
-    // an earlier run. Refuses to replace anything that is not a symbolic link. Throws on failure.
-    PortLink(std::string linkPath, std::string target);
+    // Points `linkPath` at `target`, replacing a link left behind by an earlier run (one that leads
+    // nowhere). A link that leads to a live device is refused unless `replace`; anything that is not a
+    // symbolic link is refused. The folder is made when missing only if `makeFolder`. Throws on failure,
+    // leaving nothing of its own behind.
+    PortLink(std::string linkPath, std::string target, bool replace = false, bool makeFolder = false);
     ~PortLink();
     PortLink(const PortLink&) = delete;
     PortLink& operator=(const PortLink&) = delete;
 
     const std::string& Path() const { return path_; }
-    // Removes the link, unless it has meanwhile been pointed somewhere else (another simulator).
+    // Removes the link, unless it is no longer the one made here (another simulator took the name over).
     void Remove() noexcept;
 
 private:
     std::string path_;
     std::string target_;
+    dev_t device_ = 0; // the link made here, told apart from a later one to the same target
+    ino_t inode_ = 0;
     bool owned_ = false;
 };
 

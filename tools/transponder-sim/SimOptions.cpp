@@ -42,6 +42,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
             options.pace = true;
         } else if (name == "--garbage") {
             options.garbage = true;
+        } else if (name == "--replace") {
+            options.replace = true;
         } else if (name == "--com") {
             const auto v = value();
             const auto n = v ? IntIn(*v, 1, 255) : std::nullopt;
@@ -99,6 +101,10 @@ std::string LinkPathFor(const SimOptions& options, const char* env, const char* 
     return dir + "/com" + std::to_string(options.com);
 }
 
+bool MayMakeLinkFolder(const SimOptions& options, const char* env) {
+    return options.linkPath.empty() && options.portsDir.empty() && !(env && *env);
+}
+
 std::string HelpText() {
     return R"(Usage: transponder-sim [options]
 
@@ -108,6 +114,7 @@ control panel connects to it by port number.
   --com N             link as comN (default 1) in the port-map folder
   --ports DIR         port-map folder (default $UAVCONTROL_PORTS, else ~/.config/uavcontrol/ports)
   --link PATH         link exactly at PATH instead
+  --replace           take over a link that leads to a live device (another simulator's, say)
   --delay MS          answer each frame MS milliseconds late (default 0)
   --pace              send at the 9600-baud wire rate, one byte every 1.0417 ms
   --mute LETTERS      never send frames with these letters (e.g. --mute cz; "*" silences indications)
@@ -124,7 +131,11 @@ present value. Set commands are applied when their value is valid and answered w
   d=g|s        encoder source; a=FEET sets the altitude only with the serial source (d=s)
   p=y          ping, answered p=Y;  z, n, l, e are read-only (version, serial number, faults, error)
 Indications are sent only while a client is connected, replies are enabled and the mode is a, c or l.
-Frames in and out are logged on stderr, one line each with the time. SIGINT/SIGTERM remove the link.
+A link that leads to a live device is left alone unless --replace is given. Only the default folder is
+made when missing; a folder named by --ports, --link or UAVCONTROL_PORTS must exist.
+Frames in and out are logged on stderr, one line each with the time; if stderr can no longer be written
+(a reader that went away), logging stops and the transponder goes on. SIGINT, SIGTERM and SIGHUP remove
+the link and end it with 0; a failure removes the link too and ends it with 1.
 )";
 }
 

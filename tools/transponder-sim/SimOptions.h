@@ -17,6 +17,7 @@ struct SimOptions {
     bool garbage = false;        // noise bytes before each frame sent
     long long dropAfter = 0;     // close the line after this many received frames; 0 never
     double interrogationsHz = 0; // "*" indications a second; 0 none
+    bool replace = false;        // take over a link that leads to a live device
     bool help = false;
 };
 
@@ -32,5 +33,8 @@ std::string HelpText();
 // Where the link goes: the explicit path, else <folder>/com<N>. `env` and `home` are the values of
 // UAVCONTROL_PORTS and HOME (null when unset).
 std::string LinkPathFor(const SimOptions& options, const char* env, const char* home);
+// Whether the link's folder is made when missing: only the default port-map folder, which a fresh account
+// does not have yet. A folder the user named (--link, --ports, UAVCONTROL_PORTS) must be there.
+bool MayMakeLinkFolder(const SimOptions& options, const char* env);
 
 } // namespace sim

@@ -43,11 +43,17 @@ Nanos Now() {
     return std::chrono::steady_clock::now().time_since_epoch();
 }
 
+// The log goes to stderr until stderr fails (a reader that went away: SIGPIPE is ignored): from then on
+// nothing is logged, and the transponder goes on.
 void Log(std::string_view direction, std::string_view bytes, std::string_view note = {}) {
+    if (!std::cerr)
+        return;
     std::cerr << LogLine(std::chrono::system_clock::now(), direction, bytes, note) << '\n';
 }
 
 void Note(const std::string& text) {
+    if (!std::cerr)
+        return;
     std::cerr << TimeOfDay(std::chrono::system_clock::now()) << " --- " << text << std::endl;
 }
 
@@ -71,7 +77,7 @@ public:
                 ReadFrames();
             Interrogate();
             if (!WriteDue())
-                return 0;
+                return 1;
             if (dropping_ && schedule_.Empty() && unwritten_.empty()) {
                 // The last answer is part of the deal: let the client take it before the line goes.
                 if (connected_ && !pty_.WaitUntilRead(kDropLinger))
@@ -258,9 +264,11 @@ private:
 void BlockStopSignals() {
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    // A log reader that goes away stops the log, not the simulator (which would leave its link behind).
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
-int RunSimulator(const SimOptions& options, const std::string& linkPath) {
+int RunSimulator(const SimOptions& options, const std::string& linkPath, bool makeFolder) {
     const sigset_t set = StopSignals();
     const int signalFd = ::signalfd(-1, &set, SFD_CLOEXEC);
     if (signalFd < 0) {
@@ -269,7 +277,7 @@ int RunSimulator(const SimOptions& options, const std::string& linkPath) {
     }
     try {
         PtyPort pty;
-        PortLink link(linkPath, pty.SlavePath());
+        PortLink link(linkPath, pty.SlavePath(), options.replace, makeFolder);
         Note("transponder on " + pty.SlavePath() + ", linked as " + link.Path());
         Simulator simulator(options, pty, link, signalFd);
         const int code = simulator.Run();

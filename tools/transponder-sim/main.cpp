@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
     // Blocked before anything else, so a stop signal is never lost: the loop takes it from a signalfd.
+    // SIGPIPE is ignored from here on.
     sim::BlockStopSignals();
     const sim::ParseResult parsed = sim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
         std::cout << sim::HelpText();
         return 0;
     }
-    return sim::RunSimulator(
-        *parsed.options,
-        sim::LinkPathFor(*parsed.options, std::getenv("UAVCONTROL_PORTS"), std::getenv("HOME")));
+    const char* ports = std::getenv("UAVCONTROL_PORTS");
+    return sim::RunSimulator(*parsed.options, sim::LinkPathFor(*parsed.options, ports, std::getenv("HOME")),
+                             sim::MayMakeLinkFolder(*parsed.options, ports));
 }
