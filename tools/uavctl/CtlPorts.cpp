@@ -35,8 +35,10 @@ std::vector<PortEntry> ListComPorts(const TPortRoots& roots) {
         const auto path = ResolveComPort(ComPortName(static_cast<sPorts>(n)), roots);
         if (!path)
             continue;
-        const fs::path target = fs::weakly_canonical(*path, ec);
-        ports.push_back({n, *path, ec ? *path : target.string()});
+        // A dangling link or a loop still names its number, but leads nowhere.
+        const fs::path target = fs::canonical(*path, ec);
+        if (!ec)
+            ports.push_back({n, *path, target.string()});
     }
     return ports;
 }
