@@ -23,7 +23,7 @@ std::vector<PortEntry> ListComPorts(const TPortRoots& roots) {
             if (name.compare(0, 3, "com") != 0)
                 continue;
             const std::optional<long> n = ComNumber("COM" + name.substr(3));
-            if (n && *n <= 255 && ComLinkName(*n) == name)
+            if (n && *n >= 1 && *n <= 255 && ComLinkName(*n) == name) // the numbers --port takes
                 candidates.insert(static_cast<int>(*n));
         }
     const std::size_t devices = ListSerialDevices(roots).size();
