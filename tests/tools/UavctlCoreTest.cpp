@@ -190,7 +190,7 @@ TEST(UavctlProfile, badProfiles_areRefusedWholeWithTheReason) {
 
 TEST(UavctlProfile, filesThatAreNoProfile_areRefusedWithTheSystemsTextOrTheLimit) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/dev/zero", "larger than 1 MiB"},
+        {"/dev/zero", "larger than the 1 MiB a profile may hold"},
         {fs::temp_directory_path().string(), "Is a directory"},
         {"/nonexistent/bench.json", "No such file or directory"},
     };
