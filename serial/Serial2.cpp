@@ -189,9 +189,10 @@ void TSerial::SetActive(bool value) {
 
 void TSerial::Open() {
     // Resolved once: the path opened is the path reported.
-    const auto path = ResolveComPort(ComPortName(port_), TPortRoots::FromEnvironment());
+    int unresolved = ENOENT; // no device behind the number, or a port map that names no folder
+    const auto path = ResolveComPort(ComPortName(port_), TPortRoots::FromEnvironment(), &unresolved);
     devicePath_ = path.value_or(std::string());
-    if (const int code = path ? device_->Open(*path) : ENOENT) {
+    if (const int code = path ? device_->Open(*path) : unresolved) {
         ReportError(code);
         return;
     }

@@ -1,6 +1,5 @@
 #include "CtlArgs.h"
 
-#include "IntConv.h"
 #include "OptionWords.h"
 #include "TransponderFrames.h"
 
@@ -19,13 +18,6 @@ const std::vector<std::pair<std::string_view, Verb>>& Verbs() {
         {"apply", Verb::Apply}, {"ports", Verb::Ports}, {"help", Verb::Help},
     };
     return verbs;
-}
-
-std::optional<int> IntIn(const std::string& text, int low, int high) {
-    const auto value = TryStrToInt(text);
-    if (!value || *value < low || *value > high)
-        return std::nullopt;
-    return *value;
 }
 
 // The asked letters in the poller's order, each once; an empty string for a letter it does not ask.
@@ -98,16 +90,18 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
                 return fail(name + " takes no value");
         } else if (name == "--port" || name == "-p") {
             const auto v = value();
-            const auto n = v ? IntIn(*v, 0, 255) : std::nullopt;
+            const auto n = v ? PortNumberOption(*v) : std::nullopt;
             if (!n)
-                return fail(name + ": expects a COM port number 0..255" + (v ? ", not '" + *v + "'" : ""));
+                return fail(name + ": expects a COM port number " + std::to_string(kLowestPortOption) + ".." +
+                            std::to_string(kHighestPortOption) + " in decimal" +
+                            (v ? ", not '" + *v + "'" : ""));
             request.port = *n;
         } else if (name == "--timeout" || name == "-t") {
             const auto v = value();
-            const auto n = v ? IntIn(*v, 1, kMaxTimeoutMs) : std::nullopt;
+            const auto n = v ? DecimalOption(*v, 1, kMaxTimeoutMs) : std::nullopt;
             if (!n)
                 return fail(name + ": expects milliseconds 1.." + std::to_string(kMaxTimeoutMs) +
-                            (v ? ", not '" + *v + "'" : ""));
+                            " in decimal" + (v ? ", not '" + *v + "'" : ""));
             request.timeoutMs = *n;
         } else {
             return fail("unknown option " + args[i]);
@@ -178,14 +172,15 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-    return R"(Usage: uavctl [--port N] [--timeout MS] [--json] COMMAND [ARGS]
+    std::string text = R"(Usage: uavctl [--port N] [--timeout MS] [--json] COMMAND [ARGS]
 
 Talks to the transponder on COM port N (default 1) as the control panel does, without a window.
 
 Commands:
   get [LETTERS|all]     query values one after another in the poller's order (default all):
                         a c i r s v o u n l d z e
-  set NAME VALUE        send the panel's set command; --verify queries the value back
+  set NAME VALUE        send the panel's set command; --verify queries the value back once the set
+                        has settled (its own answer came, or SETTLE ms passed)
                           mode standby|a|c     code NNNN (octal)   voltage 14|28
                           low VOLTS            high VOLTS          replies on|off
                           source gillham|serial
@@ -197,16 +192,19 @@ Commands:
   ports                 list COM port numbers and the devices they lead to
 
 Options:
-  -p, --port N          COM port number 0..255 (default 1)
-  -t, --timeout MS      how long to wait for each answer (default 1000)
+  -p, --port N          COM port number 1..255, in decimal (default 1)
+  -t, --timeout MS      how long to wait for each answer, in decimal (default 1000)
       --json            print one JSON object (watch: one per message)
       --verify          (set) query the value back and fail when it differs
   -h, --help            this text
       --version         the version
 
-Exit codes: 0 ok, 1 a value read back differs, 2 usage, 3 no answer, 4 port error.
+Exit codes: 0 ok, 1 a value read back differs, 2 usage, 3 no answer, 4 port error,
+5 standard output could not be written.
 See uavctl(1) for the output formats and the profile file.
 )";
+    const std::string settle = "SETTLE ms";
+    return text.replace(text.find(settle), settle.size(), std::to_string(kSettleMs) + " ms");
 }
 
 } // namespace ctl

@@ -1,7 +1,10 @@
 #include "CtlLink.h"
 
 #include "DeviceControl.h"
+#include "PortNames.h"
+#include "PosixSerialDevice.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -29,7 +32,8 @@ void OnSignal(int signo) {
 
 } // namespace
 
-TLink::TLink() {
+TLink::TLink(std::unique_ptr<ISerialDevice> device)
+    : serial_(nullptr, device ? std::move(device) : std::make_unique<TPosixSerialDevice>()) {
     clock_.start();
     if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         g_signalPipe[0] = g_signalPipe[1] = -1;
@@ -86,7 +90,9 @@ int TLink::Open(int port) {
     error_ = 0;
     serial_.SetPort(static_cast<sPorts>(port));
     serial_.SetActive(true);
-    return serial_.Active() ? 0 : (error_ ? error_ : serial_.ErrorCode());
+    if (error_)
+        return error_;
+    return serial_.Active() ? 0 : serial_.ErrorCode();
 }
 
 int TLink::Send(const std::string& frame) {
@@ -118,6 +124,12 @@ void TLink::RunFor(qint64 ms) {
     waiting_ = &loop;
     loop.exec();
     waiting_ = nullptr;
+}
+
+void TLink::Flush() {
+    // Messages the event thread has handed over but the loop has not yet taken in are received too.
+    QCoreApplication::processEvents();
+    inbox_.clear();
 }
 
 void TLink::Wake() {

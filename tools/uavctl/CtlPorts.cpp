@@ -23,7 +23,7 @@ std::vector<PortEntry> ListComPorts(const TPortRoots& roots) {
             if (name.compare(0, 3, "com") != 0)
                 continue;
             const std::optional<long> n = ComNumber("COM" + name.substr(3));
-            if (n && *n <= 255 && ComLinkName(*n) == name)
+            if (n && *n >= 1 && *n <= 255 && ComLinkName(*n) == name) // the numbers --port takes
                 candidates.insert(static_cast<int>(*n));
         }
     const std::size_t devices = ListSerialDevices(roots).size();
@@ -35,8 +35,10 @@ std::vector<PortEntry> ListComPorts(const TPortRoots& roots) {
         const auto path = ResolveComPort(ComPortName(static_cast<sPorts>(n)), roots);
         if (!path)
             continue;
-        const fs::path target = fs::weakly_canonical(*path, ec);
-        ports.push_back({n, *path, ec ? *path : target.string()});
+        // A dangling link or a loop still names its number, but leads nowhere.
+        const fs::path target = fs::canonical(*path, ec);
+        if (!ec)
+            ports.push_back({n, *path, target.string()});
     }
     return ports;
 }
