@@ -6,7 +6,10 @@
 uav_tester=${UAV_TEST_USER:-uavtest}
 
 uav_tester_setup() {
-  [ "$(id -u)" -eq 0 ] || return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "== The tests run as $(id -un) (uid $(id -u))"
+    return 0
+  fi
   if ! id -u "$uav_tester" >/dev/null 2>&1; then
     echo "== Adding the user $uav_tester to run the tests as"
     useradd --create-home --shell /bin/bash --user-group "$uav_tester"
@@ -30,6 +33,7 @@ uav_tester_setup() {
       "give others search permission on the folders above it (chmod o+x) or check out elsewhere" >&2
     exit 1
   fi
+  echo "== Run as root: builds as root, the tests as $uav_tester (uid $(id -u "$uav_tester"))"
 }
 
 uav_tester_owns() {
