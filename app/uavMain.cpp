@@ -140,22 +140,6 @@ void TForm1::ApplyFonts() {
                        " left: 6px; padding: 0px 2px; }"));
 }
 
-void TForm1::FollowPixelRatio() {
-    if (devicePixelRatioF() != fontRatio_)
-        ApplyFonts();
-}
-
-bool TForm1::event(QEvent* event) {
-    const bool handled = QMainWindow::event(event);
-    // A window's ratio may also change after its screen change or with none, where it is the platform
-    // window's own (a compositor's scale for each window). Qt 6.6 and later tell the window when it has.
-#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
-    if (event->type() == QEvent::DevicePixelRatioChange)
-        FollowPixelRatio();
-#endif
-    return handled;
-}
-
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shown_)
@@ -163,7 +147,10 @@ void TForm1::showEvent(QShowEvent* event) {
     shown_ = true;
     // A window dragged to a screen of another device pixel ratio draws its text in the family that ratio
     // calls for.
-    connect(windowHandle(), &QWindow::screenChanged, this, [this] { FollowPixelRatio(); });
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] {
+        if (devicePixelRatioF() != fontRatio_)
+            ApplyFonts();
+    });
     // Centred on the screen the first time it shows; later shows keep wherever the operator put it.
     if (QScreen* screen = this->screen())
         move(CentredTopLeft(frameGeometry().size(), screen->availableGeometry()));

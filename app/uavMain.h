@@ -85,7 +85,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -105,8 +104,6 @@ private:
     TTimer* NewTimer(const char* name, void (TForm1::*handler)(TObject*));
     // The layout's fonts in the family the window's device pixel ratio calls for.
     void ApplyFonts();
-    // ApplyFonts when the ratio is no longer the one the fonts were chosen for.
-    void FollowPixelRatio();
 
     void LogConnection(bool connected);
 
