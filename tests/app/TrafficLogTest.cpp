@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <csignal>
+#include <QTimeZone>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -126,7 +127,7 @@ TEST(TrafficLogLine, stampsLocalTimeWithMillisecondsAndOffset_andEscapesEveryByt
     const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(5 * 3600 + 45 * 60);
     EXPECT_EQ(now.utcOffsetMinutes, 5 * 60 + 45);
     const QDateTime read(QDate(now.year, now.month, now.day),
-                         QTime(now.hour, now.minute, now.second, now.millisecond), Qt::UTC);
+                         QTime(now.hour, now.minute, now.second, now.millisecond), QTimeZone::utc());
     EXPECT_GE(read, before.addMSecs(-1));
     EXPECT_LE(read, after);
 }

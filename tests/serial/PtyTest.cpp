@@ -7,14 +7,12 @@
 #include "TestSupport.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <termios.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -30,7 +28,6 @@ protected:
         mapDir = ports->Dir();
         line = std::make_unique<uavtest::LinkedPty>(mapDir, 7);
         ASSERT_TRUE(line->Ok());
-        slavePath = line->DevicePath();
         serial = std::make_unique<TSerial>();
         serial->SetPort(7);
         serial->SetDataBits(d8bit);
@@ -62,7 +59,6 @@ protected:
 
     std::unique_ptr<uavtest::PortMap> ports;
     std::unique_ptr<uavtest::LinkedPty> line;
-    std::string slavePath;
     fs::path mapDir;
     std::unique_ptr<TSerial> serial;
 };

@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -39,6 +40,8 @@ public:
         fd_ = -1;
     }
     bool IsOpen() const { return fd_ >= 0; }
+    // As the panel and uavctl hold their port: no one else may open it, the simulator included (root may).
+    bool HoldExclusively() const { return ::ioctl(fd_, TIOCEXCL) == 0; }
 
     bool Send(const std::string& bytes) const {
         return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
@@ -176,6 +179,7 @@ TEST(SimEndToEnd, dropAfterTwoFrames_answersThemThenHangsUpRemovesTheLinkAndExit
     uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--drop-after", "2"});
     ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
     Client client(sim.LinkPath());
+    ASSERT_TRUE(client.HoldExclusively());
     ASSERT_TRUE(client.Send(proto::Query('v')));
     EXPECT_EQ(client.NextFrame(), proto::Frame('v', "1"));
     ASSERT_TRUE(client.Send(proto::Query('d')));

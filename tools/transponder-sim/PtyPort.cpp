@@ -1,20 +1,18 @@
 #include "PtyPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
+#include <sys/epoll.h>
 #include <system_error>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace sim {
 
 namespace {
-
-constexpr std::chrono::milliseconds kArrivalGrace{50};
 
 [[noreturn]] void Fail(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -54,7 +52,15 @@ PtyPort::PtyPort() {
         if (slave < 0)
             Fail("open slave");
         ::close(slave);
+
+        readWatch_ = ::epoll_create1(EPOLL_CLOEXEC);
+        epoll_event watch{};
+        watch.events = EPOLLOUT | EPOLLET;
+        if (readWatch_ < 0 || ::epoll_ctl(readWatch_, EPOLL_CTL_ADD, fd_, &watch) != 0)
+            Fail("epoll");
     } catch (...) {
+        if (readWatch_ >= 0)
+            ::close(readWatch_);
         ::close(fd_);
         throw;
     }
@@ -88,30 +94,40 @@ std::string PtyPort::TakeLeftInput() {
     return left;
 }
 
+// The master cannot count what the slave has yet to read, and opening the slave to ask fails for an
+// ordinary user while the client holds it exclusively. But each read on the slave wakes the master's
+// writers, and an edge-triggered watch sees every wake-up, needed or not. Writing wakes it too, at once,
+// so the watch is emptied right after each write: what comes later is the client reading.
+ssize_t PtyPort::Write(const char* data, std::size_t size) {
+    const ssize_t n = ::write(fd_, data, size);
+    epoll_event event{};
+    while (n > 0 && ::epoll_wait(readWatch_, &event, 1, 0) > 0) {
+    }
+    return n;
+}
+
 bool PtyPort::WaitUntilRead(std::chrono::milliseconds limit) const {
-    // The master cannot tell how much the slave has yet to read, but the slave side can: look through
-    // a descriptor of our own (the client keeps its own open, so closing ours hangs nothing up).
-    const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0)
-        return false;
-    // Bytes written to the master reach the slave's queue a moment later, through the kernel's worker;
-    // an empty queue right after the write proves nothing. So first wait a little for them to show up
-    // (or to have been read already), then for the queue to empty.
-    auto queued = [slave] {
-        int count = 0;
-        return ::ioctl(slave, TIOCINQ, &count) == 0 ? count : 0;
-    };
-    const auto start = std::chrono::steady_clock::now();
-    while (queued() == 0 && std::chrono::steady_clock::now() - start < kArrivalGrace)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    bool drained = false;
-    while (!(drained = queued() == 0) && std::chrono::steady_clock::now() - start < limit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ::close(slave);
-    return drained;
+    if (!ClientPresent())
+        return true;
+    epoll_event event{};
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const int n =
+            ::epoll_wait(readWatch_, &event, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (n > 0)
+            return true;
+        if (n == 0 || errno != EINTR)
+            return false;
+    }
 }
 
 void PtyPort::Close() {
+    if (readWatch_ >= 0) {
+        ::close(readWatch_);
+        readWatch_ = -1;
+    }
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <sys/types.h>
 
 namespace sim {
 
@@ -24,13 +25,18 @@ public:
     void DiscardUnread();
     // Reads what a client that has gone wrote before it closed.
     std::string TakeLeftInput();
-    // Waits until the client has read everything written to it, at most `limit`; true when it has.
+    // Writes to the client (as write(2) on the master) and starts watching for it to read.
+    ssize_t Write(const char* data, std::size_t size);
+    // Waits, at most `limit`, until the client has read since the last Write or has let go of the line;
+    // false when it did neither. A client that reads in pieces counts as having read at its first piece.
     bool WaitUntilRead(std::chrono::milliseconds limit) const;
     // Closes the master: the slave device disappears, as on an unplug.
     void Close();
 
 private:
     int fd_ = -1;
+    // The master, edge-triggered for output: woken each time the client reads.
+    int readWatch_ = -1;
     std::string slavePath_;
 };
 

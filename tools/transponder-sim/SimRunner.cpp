@@ -230,7 +230,7 @@ private:
             Log("out", sent.bytes, sent.garbage ? "(noise)" : "");
         unwritten_ += batch.bytes;
         while (!unwritten_.empty()) {
-            const ssize_t n = ::write(pty_.Fd(), unwritten_.data(), unwritten_.size());
+            const ssize_t n = pty_.Write(unwritten_.data(), unwritten_.size());
             if (n < 0) {
                 if (errno == EAGAIN || errno == EINTR)
                     return true; // the client is not reading; POLLOUT brings us back
