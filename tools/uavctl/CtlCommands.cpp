@@ -1,6 +1,7 @@
 #include "CtlCommands.h"
 
 #include "CtlLink.h"
+#include "CtlReconnect.h"
 #include "DeviceControl.h"
 #include "ReplyDecoder.h"
 #include "TransponderFrames.h"
@@ -128,12 +129,23 @@ public:
     void Watch(std::FILE* live) {
         // Ends at a signal, or quietly when the reader of its output has gone (`uavctl watch | head`).
         bool outputGone = false;
-        link_.Await([&](const std::string&) { return outputGone; }, -1,
-                    [&](const Received& r) {
-                        const std::string line = WatchLine(
-                            LocalTimestamp(QDateTime::currentMSecsSinceEpoch()), r.message, request_.json);
-                        outputGone = std::fputs(line.c_str(), live) < 0 || std::fflush(live) != 0;
-                    });
+        const auto print = [&](const std::string& line) {
+            outputGone = outputGone || std::fputs(line.c_str(), live) < 0 || std::fflush(live) != 0;
+        };
+        const auto now = [] { return LocalTimestamp(QDateTime::currentMSecsSinceEpoch()); };
+        std::string device = outcome_.device;
+        for (;;) {
+            link_.Await([&](const std::string&) { return outputGone; }, -1,
+                        [&](const Received& r) { print(WatchLine(now(), r.message, request_.json)); });
+            if (!request_.reconnect || outputGone || link_.Signal() || !link_.Error())
+                break;
+            print(WatchEventLine(now(), "lost", request_.port, device, SystemErrorText(link_.Error()),
+                                 request_.json));
+            if (!ReopenWhenBack(link_, request_.port))
+                return; // a signal ended the wait, as it ends any watch
+            device = TLink::PathOf(request_.port);
+            print(WatchEventLine(now(), "reopened", request_.port, device, "", request_.json));
+        }
         Stopped();
     }
 

@@ -30,6 +30,8 @@ public:
     // Opens COM<port> as the panel does (resolved, locked, 9600 8N1, message framing). 0 or the
     // system's error code.
     int Open(int port);
+    // Closes the port; what closing a lost device reports is forgotten.
+    void Close();
     // The path that COM<port> resolves to now, or empty.
     static std::string PathOf(int port);
 
@@ -41,6 +43,9 @@ public:
     // on a port failure (Error()) or on a signal (Signal()).
     std::optional<Received> Await(const std::function<bool(const std::string&)>& wanted, int timeoutMs,
                                   const std::function<void(const Received&)>& seen = {});
+
+    // Waits until `fd` is readable (-1: never) or `timeoutMs` passed (negative: no limit). False on a signal.
+    bool AwaitReadable(int fd, int timeoutMs);
 
     qint64 NowNs() const { return clock_.nsecsElapsed(); }
     int Error() const { return error_; }

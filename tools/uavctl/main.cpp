@@ -4,9 +4,10 @@
 #include "CtlCommands.h"
 #include "CtlLink.h"
 #include "CtlOutput.h"
-#include "CtlPorts.h"
 #include "CtlProfile.h"
+#include "CtlReconnect.h"
 #include "DeviceControl.h"
+#include "OpenFailureHint.h"
 
 #include <QCoreApplication>
 #include <csignal>
@@ -92,11 +93,14 @@ int main(int argc, char** argv) {
         TLink link;
         outcome.port = request.port;
         outcome.device = TLink::PathOf(request.port);
-        if (const int code = link.Open(request.port)) {
+        const int code = request.reconnect ? OpenWhenThere(link, request, outcome.device, stdout)
+                                           : link.Open(request.port);
+        if (code > 0) {
             const std::string where = outcome.device.empty() ? "" : " (" + outcome.device + ")";
             Fail(outcome, kExitPort,
-                 ComPortName(static_cast<sPorts>(request.port)) + where + ": " + SystemErrorText(code));
-        } else {
+                 ComPortName(static_cast<sPorts>(request.port)) + where + ": " +
+                     ExplainOpenFailure(code, outcome.device, TPortRoots::FromEnvironment()));
+        } else if (code == 0) {
             RunCommand(request, profile, link, outcome, stdout);
         }
         signal = link.Signal();
