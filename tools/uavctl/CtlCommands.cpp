@@ -141,6 +141,8 @@ public:
                 break;
             print(WatchEventLine(now(), "lost", request_.port, device, SystemErrorText(link_.Error()),
                                  request_.json));
+            if (outputGone)
+                break;
             if (!ReopenWhenBack(link_, request_.port))
                 return; // a signal ended the wait, as it ends any watch
             device = TLink::PathOf(request_.port);
