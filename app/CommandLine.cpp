@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "LoggedBoxes.h"
+#include "OptionWords.h"
 #include "TrafficLog.h"
 #include "uavMain.h"
 
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr int kUsageError = 2;
-constexpr int kHighestPort = 255; // the port component keeps one byte
 
 // Qt's own options, which QGuiApplication, QApplication and the X11 plugin take out of the arguments
 // later. Known here, hidden from the help, so this earlier reading accepts them and their values.
@@ -32,17 +32,6 @@ constexpr QtOption kQtOptions[] = {
 void Print(std::FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
-}
-
-// A COM port number as the panel can open it; nothing else.
-bool IsPortNumber(const QString& text) {
-    if (text.isEmpty() || text.size() > 3)
-        return false;
-    for (const QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    const int n = text.toInt();
-    return n >= 1 && n <= kHighestPort;
 }
 
 } // namespace
@@ -65,10 +54,11 @@ std::optional<int> TCommandLine::Parse(int argc, char** argv) {
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    const QCommandLineOption port(
-        QStringLiteral("port"),
-        QStringLiteral("Put COM port number N (1 to %1) in the port field.").arg(kHighestPort),
-        QStringLiteral("N"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Put COM port number N (%1 to %2) in the port field.")
+                                      .arg(kLowestPortOption)
+                                      .arg(kHighestPortOption),
+                                  QStringLiteral("N"));
     const QCommandLineOption connect(QStringLiteral("connect"),
                                      QStringLiteral("Press Connect once the window is shown."));
     const QCommandLineOption log(
@@ -108,10 +98,12 @@ std::optional<int> TCommandLine::Parse(int argc, char** argv) {
         return mistake(QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
     if (parser.isSet(port)) {
         const QString value = parser.value(port);
-        if (!IsPortNumber(value))
-            return mistake(QStringLiteral("--port wants a COM port number from 1 to %1, not '%2'.")
-                               .arg(kHighestPort)
-                               .arg(value));
+        if (!PortNumberOption(value.toLocal8Bit().toStdString()))
+            return mistake(
+                QStringLiteral("--port wants a COM port number from %1 to %2 in decimal, not '%3'.")
+                    .arg(kLowestPortOption)
+                    .arg(kHighestPortOption)
+                    .arg(value));
         port_ = value;
     }
     connect_ = parser.isSet(connect);

@@ -1,5 +1,7 @@
 #pragma once
-// Command-line options given as "--name=value" or as "--name value", read alike. No Qt.
+// Command-line options given as "--name=value" or as "--name value", read alike, and the one rule
+// for numbers in them. No Qt.
+#include <charconv>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -27,4 +29,26 @@ inline std::optional<std::string> OptionValue(const OptionWord& option, const st
     if (i + 1 < args.size())
         return args[++i];
     return std::nullopt;
+}
+
+// A number in an option: plain decimal digits only, between `low` and `high`. No sign, blank or base
+// prefix: "0x10", "+1" and " 1" are mistakes on a command line, whatever the panel's fields accept.
+inline std::optional<int> DecimalOption(const std::string& text, int low, int high) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    if (text.empty() || text[0] < '0' || text[0] > '9')
+        return std::nullopt;
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || stop != end || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+// The COM port numbers every program's option takes: the port component keeps one byte, and 0 names
+// no port.
+inline constexpr int kLowestPortOption = 1;
+inline constexpr int kHighestPortOption = 255;
+
+inline std::optional<int> PortNumberOption(const std::string& text) {
+    return DecimalOption(text, kLowestPortOption, kHighestPortOption);
 }

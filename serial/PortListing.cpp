@@ -37,7 +37,7 @@ std::vector<TComPort> ListComPorts(const TPortRoots& roots) {
             continue;
         const fs::path device = fs::canonical(*path, ec);
         if (ec)
-            continue; // dangling, or a loop
+            continue; // a dangling link or a loop still names its number, but leads nowhere
         ports.push_back({static_cast<int>(n), *path, device.string(), ReadPortIdentity(device, roots)});
     }
     return ports;

@@ -42,9 +42,10 @@ TPosixSerialDevice::~TPosixSerialDevice() {
 int TPosixSerialDevice::Open(const std::string& name) {
     if (fd_ >= 0)
         return EBUSY;
-    const auto path = ResolveComPort(name, TPortRoots::FromEnvironment());
+    int unresolved = ENOENT;
+    const auto path = ResolveComPort(name, TPortRoots::FromEnvironment(), &unresolved);
     if (!path)
-        return ENOENT;
+        return unresolved;
     path_ = *path;
     // Without O_NOCTTY a session leader would adopt the port and die of SIGHUP when it is unplugged.
     const int fd = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -62,6 +63,8 @@ int TPosixSerialDevice::Open(const std::string& name) {
         return code;
     }
     ioctl(fd, TIOCEXCL); // root ignores it; the flock above still keeps our own kind out
+    // Bytes from before this opening (a late answer to the previous user) are no answer to us.
+    tcflush(fd, TCIOFLUSH);
     hasCounters_ = ioctl(fd, TIOCGICOUNT, &counters_) == 0;
     announced_ = 0;
     txPending_ = false;

@@ -111,7 +111,8 @@ TEST_F(CommandLine, helpVersionAndMistakes_areAnsweredWithoutADisplay_beforeAnyW
     ExpectAnswer({"-platform", "offscreen", "-style", "fusion", "--version"}, 0, "uavControl " UAV_VERSION,
                  "");
     ExpectAnswer({"--bogus"}, 2, "", "Unknown option 'bogus'.\n\nUsage: uavControl [options]");
-    ExpectAnswer({"--port", "256"}, 2, "", "--port wants a COM port number from 1 to 255, not '256'.");
+    ExpectAnswer({"--port", "256"}, 2, "",
+                 "--port wants a COM port number from 1 to 255 in decimal, not '256'.");
     ExpectAnswer({"--port", "7x"}, 2, "", "not '7x'");
     ExpectAnswer({"--port"}, 2, "", "Missing value after '--port'.");
     ExpectAnswer({"--connect", "7"}, 2, "", "unexpected argument '7'");

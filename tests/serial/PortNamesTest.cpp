@@ -1,5 +1,7 @@
 #include "PortNames.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -72,6 +74,24 @@ TEST_F(PortNames, missingFolders_andOtherNames_resolveToNothing) {
     EXPECT_EQ(ResolveComPort("COM1", roots_), std::nullopt);
     EXPECT_EQ(ResolveComPort("LPT1", roots_), std::nullopt);
     EXPECT_EQ(ResolveComPort("COM", roots_), std::nullopt);
+}
+
+TEST_F(PortNames, portMapVariableThatNamesNoFolder_resolvesNothingByPosition_andSaysWhy) {
+    Device("ttyUSB0"); // COM1 by position
+    std::ofstream(root_ / "file") << "";
+    const char* old = std::getenv("UAVCONTROL_PORTS");
+    const std::string saved = old ? old : "";
+    const std::vector<std::pair<std::string, int>> cases = {
+        {(root_ / "absent").string(), ENOENT}, {(root_ / "file").string(), ENOTDIR}, {"map", EINVAL}};
+    for (const auto& [dir, code] : cases) {
+        setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+        TPortRoots roots = TPortRoots::FromEnvironment();
+        roots.DevDir = roots_.DevDir;
+        int error = 0;
+        EXPECT_EQ(ResolveComPort("COM1", roots, &error), std::nullopt) << dir;
+        EXPECT_EQ(error, code) << dir;
+    }
+    old ? setenv("UAVCONTROL_PORTS", saved.c_str(), 1) : unsetenv("UAVCONTROL_PORTS");
 }
 
 TEST(PortRoots, environmentFolder_beatsHome) {

@@ -1,9 +1,13 @@
-// uavctl's rules without a port: the command line, the settings, profiles and what is printed.
+// uavctl's rules without a port: the command line, the settings, profiles and what is printed; and the
+// link's opening on a scripted device.
 #include "CtlArgs.h"
+#include "CtlLink.h"
 #include "CtlOutput.h"
 #include "CtlProfile.h"
+#include "FakeSerialDevice.h"
 #include "PortListing.h"
 #include "ReplyDecoder.h"
+#include "SimOptions.h"
 #include "TransponderFrames.h"
 
 #include <QJsonArray>
@@ -104,7 +108,7 @@ TEST(UavctlArgs, badCommandLines_areRefusedWithTheReason) {
         {{"get", "a", "c"}, "expects LETTERS"},
         {{"set", "code"}, "expects NAME VALUE"},
         {{"set", "voltage", "12"}, "not one of 14|28"},
-        {{"--port", "256", "get"}, "0..255, not '256'"},
+        {{"--port", "256", "get"}, "1..255 in decimal, not '256'"},
         {{"--port", "one", "get"}, "not 'one'"},
         {{"get", "--port"}, "expects a COM port number"},
         {{"--timeout", "0", "get"}, "milliseconds"},
@@ -123,6 +127,34 @@ TEST(UavctlArgs, badCommandLines_areRefusedWithTheReason) {
     }
 }
 
+TEST(UavctlArgs, portNumbers_followOneRuleInUavctlAndTheSimulator_decimal1To255) {
+    const std::vector<std::pair<std::string, std::optional<int>>> cases = {
+        {"1", 1},
+        {"255", 255},
+        {"007", 7},
+        {"0", std::nullopt},
+        {"256", std::nullopt},
+        {"0x10", std::nullopt},
+        {"+1", std::nullopt},
+        {" 1", std::nullopt},
+        {"$1", std::nullopt},
+    };
+    for (const auto& [text, number] : cases) {
+        const auto uavctl = ParseArgs({"--port", text, "get"}).request;
+        const auto simulator = sim::ParseOptions({"--com", text}).options;
+        EXPECT_EQ(uavctl ? std::optional(uavctl->port) : std::nullopt, number) << text;
+        EXPECT_EQ(simulator ? std::optional(simulator->com) : std::nullopt, number) << text;
+    }
+    EXPECT_FALSE(ParseArgs({"--timeout", "0x100", "get"}).request);
+}
+
+TEST(UavctlLink, aLineThatCannotBeSetUp_isNotOpen_andTheSystemsCodeSaysWhy) {
+    auto device = std::make_unique<TFakeSerialDevice>();
+    device->Fail("ApplyDcb", EINVAL);
+    TLink link(std::move(device));
+    EXPECT_EQ(link.Open(7), EINVAL);
+}
+
 TEST(UavctlProfile, settings_comeInTheFixedOrderWhateverTheFilesOrder) {
     const ParsedProfile profile =
         ParseProfile(R"({"mode": "a", "code": "0400", "voltage": 28, "replies": "on", "low": "11.5"})");
@@ -139,9 +171,14 @@ TEST(UavctlProfile, badProfiles_areRefusedWholeWithTheReason) {
         {R"({"mode": "a",)", "not JSON"},
         {R"(["mode", "a"])", "one JSON object"},
         {R"({"mode": "a", "volts": 14})", "unknown setting 'volts'"},
-        {R"({"code": 400})", "code: give the value as a string"},
-        {R"({"low": 11.5})", "low: give the value as a string"},
-        {R"({"voltage": 12})", "voltage: give the value as a string"},
+        {R"({"code": 400})", "code: takes a string, not a number"},
+        {R"({"low": 11.5})", "low: takes a string, not a number"},
+        {R"({"voltage": 12})", "voltage: '12' is not one of 14|28"},
+        {R"({"voltage": [28]})", "voltage: takes a string or a number, not an array"},
+        {R"({"code": "0400", "mode": "a", "code": "7000"})", "'code' is given twice"},
+        {R"("x")",
+         "one JSON object of settings, e.g. {\"mode\": \"a\", \"code\": \"1200\"}; this is a string"},
+        {R"({"code": "12\u000034"})", "code: '12<00>34' expects four octal digits"},
         {R"({"mode": "a", "code": "9999"})", "four octal digits"},
         {R"({})", "no settings"},
     };
@@ -150,6 +187,16 @@ TEST(UavctlProfile, badProfiles_areRefusedWholeWithTheReason) {
         EXPECT_TRUE(profile.settings.empty()) << json;
         EXPECT_NE(profile.error.find(reason), std::string::npos) << json << ": " << profile.error;
     }
+}
+
+TEST(UavctlProfile, filesThatAreNoProfile_areRefusedWithTheSystemsTextOrTheLimit) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/dev/zero", "larger than 1 MiB"},
+        {fs::temp_directory_path().string(), "Is a directory"},
+        {"/nonexistent/bench.json", "No such file or directory"},
+    };
+    for (const auto& [path, reason] : cases)
+        EXPECT_EQ(ReadProfile(path).error.find(reason), 0u) << path << ": " << ReadProfile(path).error;
 }
 
 TEST(UavctlOutput, textForm_isTabSeparatedWithControlBytesShownAndMissingAnswersLeftToStandardError) {
@@ -196,7 +243,7 @@ TEST(UavctlOutput, watchLines_decodeIndicationsAndRepliesInBothForms) {
     EXPECT_EQ(line["message"].toString(), "\x02r=N\x03");
 }
 
-TEST(UavctlPorts, ports_areListedByNumberWithWhereTheyLead) {
+TEST(UavctlPorts, portsThatLeadSomewhere_areListedByNumberWithWhereTheyLead_danglingLinksAndLoopsNot) {
     const fs::path root = fs::temp_directory_path() / ("uavctl-ports-" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "map");
@@ -206,6 +253,8 @@ TEST(UavctlPorts, ports_areListedByNumberWithWhereTheyLead) {
     std::ofstream(root / "dev" / "ttyACM0") << "";
     fs::create_symlink(root / "dev" / "ttyACM0", root / "map" / "com12");
     fs::create_symlink(root / "dev" / "ttyUSB0", root / "map" / "com2");
+    fs::create_symlink(root / "dev" / "gone", root / "map" / "com3"); // dangling
+    fs::create_symlink(root / "map" / "com4", root / "map" / "com4"); // a loop
     std::ofstream(root / "map" / "notes") << "";
     TPortRoots roots{(root / "map").string(), (root / "dev").string(), (root / "sys").string()};
 

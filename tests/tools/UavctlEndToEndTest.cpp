@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -43,7 +44,8 @@ struct Finished {
 
 class Uavctl {
 public:
-    explicit Uavctl(std::vector<std::string> args) {
+    // `stdoutFile`: where its standard output goes instead of a pipe to us.
+    explicit Uavctl(std::vector<std::string> args, const char* stdoutFile = nullptr) {
         args.insert(args.begin(), {UAVCTL_PATH, "--port", std::to_string(kCom)});
         std::vector<char*> argv;
         for (auto& a : args)
@@ -54,7 +56,10 @@ public:
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        if (stdoutFile)
+            posix_spawn_file_actions_addopen(&actions, 1, stdoutFile, O_WRONLY, 0);
+        else
+            posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         start_ = Clock::now();
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
@@ -86,6 +91,11 @@ public:
     bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
 
     void Signal(int signo) const { ::kill(pid_, signo); }
+    // Its reader goes away, as `| head -1` does.
+    void CloseOutput() {
+        ::close(fds_[0]);
+        fds_[0] = -1;
+    }
 
     // Everything it printed, and how it ended.
     Finished Finish() {
@@ -224,6 +234,68 @@ TEST_F(UavctlEndToEnd, applyWithOneSettingIgnored_appliesAllInTheFixedOrderAndEx
                          "mode\ta\tstandby\tdiffers\n");
     EXPECT_EQ(FramesIn(6), (std::vector<std::string>{"<STX>v=2<ETX>", "<STX>v=?<ETX>", "<STX>c=0777<ETX>",
                                                      "<STX>c=?<ETX>", "<STX>s=a<ETX>", "<STX>s=?<ETX>"}));
+}
+
+TEST_F(UavctlEndToEnd, setVerify_againstATransponderThatAcknowledgesWhatItDoesNotApply_readsTheValueInForce) {
+    StartSimulator({"--ignore", "c", "--echo-sets"});
+    const Finished set = RunUavctl({"set", "--verify", "code", "7777"});
+    EXPECT_EQ(set.exit, 1) << set.err;
+    EXPECT_EQ(set.out, "code\t7777\t1200\tdiffers\n");
+}
+
+TEST_F(UavctlEndToEnd, bytesWaitingFromBeforeTheOpening_areNoAnswer) {
+    uavtest::LinkedPty line(ports_.Dir(), kCom);
+    ASSERT_TRUE(line.Ok());
+    termios raw{};
+    ASSERT_EQ(::tcgetattr(line.Master(), &raw), 0);
+    ::cfmakeraw(&raw);
+    ASSERT_EQ(::tcsetattr(line.Master(), TCSANOW, &raw), 0);
+    ASSERT_TRUE(line.Write("\x02"
+                           "c=1234\x03")); // the late answer to an earlier run
+    Uavctl get({"get", "c"});
+    std::string heard;
+    for (const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+         heard.find("c=?") == std::string::npos && Clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+        heard += line.ReadAvailable();
+    ASSERT_TRUE(line.Write("\x02"
+                           "c=7000\x03"));
+    const Finished end = get.Finish();
+    EXPECT_EQ(end.out, "c\tAssigned Code\t7000\n") << end.err;
+}
+
+TEST_F(UavctlEndToEnd, outputThatCannotBeWritten_exits5WithTheReason_butAReaderLeavingEndsWatchQuietly) {
+    StartSimulator({"--interrogations", "50"});
+    ASSERT_EQ(RunUavctl({"set", "mode", "a"}).exit, 0);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"get", "c"}, {"--json", "get", "c"}, {"ports"}, {"--help"}, {"watch"}}) {
+        const Finished run = Uavctl(args, "/dev/full").Finish();
+        EXPECT_EQ(run.exit, 5) << args.back();
+        EXPECT_NE(run.err.find("uavctl: standard output: No space left on device"), std::string::npos)
+            << run.err;
+    }
+    Uavctl watch({"watch"});
+    ASSERT_TRUE(watch.WaitForLines(1));
+    watch.CloseOutput();
+    const Finished end = watch.Finish();
+    EXPECT_EQ(end.exit, 0);
+    EXPECT_EQ(end.err, "");
+}
+
+TEST_F(UavctlEndToEnd, portMapVariableThatNamesNoFolder_exits4WithTheReason) {
+    const std::string file = (ports_.Dir() / "notes").string();
+    std::ofstream(file) << "";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/nonexistent", "No such file or directory"},
+        {file, "Not a directory"},
+        {"ports", "not an absolute path"}};
+    for (const auto& [dir, reason] : cases) {
+        ::setenv("UAVCONTROL_PORTS", dir.c_str(), 1);
+        const Finished run = RunUavctl({"get", "c"});
+        EXPECT_EQ(run.exit, 4) << dir;
+        EXPECT_NE(run.err.find("UAVCONTROL_PORTS=" + dir + ": " + reason), std::string::npos) << run.err;
+    }
+    ::setenv("UAVCONTROL_PORTS", ports_.Dir().c_str(), 1);
 }
 
 TEST_F(UavctlEndToEnd, mutedQuery_exits3NamingTheQueryAfterItsTimeout) {

@@ -1,6 +1,5 @@
 #include "SimOptions.h"
 
-#include "IntConv.h"
 #include "OptionWords.h"
 
 #include <charconv>
@@ -9,13 +8,6 @@
 namespace sim {
 
 namespace {
-
-std::optional<int> IntIn(const std::string& text, int low, int high) {
-    const auto value = TryStrToInt(text);
-    if (!value || *value < low || *value > high)
-        return std::nullopt;
-    return *value;
-}
 
 std::optional<double> RateOf(const std::string& text) {
     double value = 0;
@@ -42,11 +34,14 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
             options.pace = true;
         } else if (name == "--garbage") {
             options.garbage = true;
+        } else if (name == "--echo-sets") {
+            options.echoSets = true;
         } else if (name == "--com") {
             const auto v = value();
-            const auto n = v ? IntIn(*v, 1, 255) : std::nullopt;
+            const auto n = v ? PortNumberOption(*v) : std::nullopt;
             if (!n)
-                return fail("expects a port number 1..255");
+                return fail("expects a port number " + std::to_string(kLowestPortOption) + ".." +
+                            std::to_string(kHighestPortOption) + " in decimal");
             options.com = *n;
         } else if (name == "--ports" || name == "--link") {
             const auto v = value();
@@ -55,7 +50,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
             (name == "--ports" ? options.portsDir : options.linkPath) = *v;
         } else if (name == "--delay") {
             const auto v = value();
-            const auto n = v ? IntIn(*v, 0, 600000) : std::nullopt;
+            const auto n = v ? DecimalOption(*v, 0, 600000) : std::nullopt;
             if (!n)
                 return fail("expects milliseconds 0..600000");
             options.delayMs = *n;
@@ -71,7 +66,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
             options.ignore = *v;
         } else if (name == "--drop-after") {
             const auto v = value();
-            const auto n = v ? IntIn(*v, 1, 2147483647) : std::nullopt;
+            const auto n = v ? DecimalOption(*v, 1, 2147483647) : std::nullopt;
             if (!n)
                 return fail("expects a frame count of 1 or more");
             options.dropAfter = *n;
@@ -105,20 +100,23 @@ std::string HelpText() {
 Plays a transponder on a pseudo-terminal and links its device as comN in the port-map folder, so the
 control panel connects to it by port number.
 
-  --com N             link as comN (default 1) in the port-map folder
+  --com N             link as comN (N from 1 to 255, in decimal; default 1) in the port-map folder
   --ports DIR         port-map folder (default $UAVCONTROL_PORTS, else ~/.config/uavcontrol/ports)
   --link PATH         link exactly at PATH instead
   --delay MS          answer each frame MS milliseconds late (default 0)
   --pace              send at the 9600-baud wire rate, one byte every 1.0417 ms
   --mute LETTERS      never send frames with these letters (e.g. --mute cz; "*" silences indications)
   --ignore LETTERS    answer set commands for these letters without applying them (e.g. --ignore c)
+  --echo-sets         answer set commands with the value asked for, not the value in force; with
+                      --ignore, a transponder that acknowledges what it does not apply
   --garbage           send a few noise bytes (never STX) before every frame
   --drop-after N      after answering the N-th frame received, close the line as an unplug does, and exit
   --interrogations HZ send STX "*" ETX this many times a second while interrogable (default 0: never)
   --help              this text
 
 Every query the panel makes (a c i r s v o u n l d z e, and p) is answered with the same letter and the
-present value. Set commands are applied when their value is valid and answered with the value in force:
+present value. Set commands are applied when their value is valid and answered with the value in force
+(--echo-sets: the value asked for):
   s=t|a|c|f|l  mode         c=NNNN  octal code        i=s    ident for 18 s (i=1, then i=0)
   r=y|n        replies Y/N  v=1|2   voltage class     u=, o= low, high set-point (digits, one ".")
   d=g|s        encoder source; a=FEET sets the altitude only with the serial source (d=s)

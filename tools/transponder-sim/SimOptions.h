@@ -14,6 +14,7 @@ struct SimOptions {
     bool pace = false;           // 9600-baud byte pacing
     std::string mute;            // reply letters never sent
     std::string ignore;          // letters whose set commands are answered but never applied
+    bool echoSets = false;       // set commands answered with the value asked for, not the one in force
     bool garbage = false;        // noise bytes before each frame sent
     long long dropAfter = 0;     // close the line after this many received frames; 0 never
     double interrogationsHz = 0; // "*" indications a second; 0 none

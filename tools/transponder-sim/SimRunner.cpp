@@ -56,6 +56,7 @@ public:
     Simulator(const SimOptions& options, PtyPort& pty, PortLink& link, int signalFd)
         : options_(options), pty_(pty), link_(link), signalFd_(signalFd), schedule_(options.pace) {
         model_.IgnoreSets(options_.ignore);
+        model_.EchoSets(options_.echoSets);
         if (options_.interrogationsHz > 0)
             interrogationPeriod_ = std::chrono::duration_cast<Nanos>(
                 std::chrono::duration<double>(1.0 / options_.interrogationsHz));

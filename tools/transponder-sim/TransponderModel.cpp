@@ -137,6 +137,9 @@ std::optional<std::string> TransponderModel::Handle(std::string_view message, Mi
         return std::nullopt;
     if (value != "?" && ignoredSets_.find(letter) == std::string::npos)
         Apply(letter, value, now);
+    constexpr std::string_view kReadOnly = "elnpz";
+    if (value != "?" && echoSets_ && kReadOnly.find(letter) == std::string_view::npos)
+        return proto::Frame(letter, std::string(value));
     return proto::Frame(letter, *ValueOf(letter, now));
 }
 

@@ -36,8 +36,9 @@ public:
 
     // One framed message (STX letter "=" value ETX). A query ("X=?") is answered with the letter
     // and the present value; a set command is applied when its value is valid and answered with
-    // the value now in force, so the panel's display follows either way. Read-only letters answer
-    // their value to any set. Nothing for unknown letters or for messages that are not of that shape.
+    // the value now in force (EchoSets: the value asked for), so the panel's display follows either way.
+    // Read-only letters answer their value to any set. Nothing for unknown letters or for messages that are
+    // not of that shape.
     std::optional<std::string> Handle(std::string_view message, Millis now);
 
     // The indication sent on its own when interrogated: the three bytes STX "*" ETX.
@@ -50,6 +51,9 @@ public:
     // Set commands for these letters are answered with the value in force and never applied, as by
     // a transponder that does not take them.
     void IgnoreSets(std::string letters) { ignoredSets_ = std::move(letters); }
+    // Set commands of the settable letters are answered with the value they asked for, applied or not,
+    // as by a transponder that acknowledges what it was told.
+    void EchoSets(bool on) { echoSets_ = on; }
 
 private:
     std::optional<std::string> ValueOf(char letter, Millis now) const;
@@ -57,6 +61,7 @@ private:
 
     TransponderState state_;
     std::string ignoredSets_;
+    bool echoSets_ = false;
 };
 
 } // namespace sim

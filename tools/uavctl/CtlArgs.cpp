@@ -1,6 +1,5 @@
 #include "CtlArgs.h"
 
-#include "IntConv.h"
 #include "OptionWords.h"
 #include "TransponderFrames.h"
 
@@ -19,13 +18,6 @@ const std::vector<std::pair<std::string_view, Verb>>& Verbs() {
         {"apply", Verb::Apply}, {"ports", Verb::Ports}, {"help", Verb::Help},
     };
     return verbs;
-}
-
-std::optional<int> IntIn(const std::string& text, int low, int high) {
-    const auto value = TryStrToInt(text);
-    if (!value || *value < low || *value > high)
-        return std::nullopt;
-    return *value;
 }
 
 // The asked letters in the poller's order, each once; an empty string for a letter it does not ask.
@@ -101,16 +93,18 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
                 return fail(name + " takes no value");
         } else if (name == "--port" || name == "-p") {
             const auto v = value();
-            const auto n = v ? IntIn(*v, 0, 255) : std::nullopt;
+            const auto n = v ? PortNumberOption(*v) : std::nullopt;
             if (!n)
-                return fail(name + ": expects a COM port number 0..255" + (v ? ", not '" + *v + "'" : ""));
+                return fail(name + ": expects a COM port number " + std::to_string(kLowestPortOption) + ".." +
+                            std::to_string(kHighestPortOption) + " in decimal" +
+                            (v ? ", not '" + *v + "'" : ""));
             request.port = *n;
         } else if (name == "--timeout" || name == "-t") {
             const auto v = value();
-            const auto n = v ? IntIn(*v, 1, kMaxTimeoutMs) : std::nullopt;
+            const auto n = v ? DecimalOption(*v, 1, kMaxTimeoutMs) : std::nullopt;
             if (!n)
                 return fail(name + ": expects milliseconds 1.." + std::to_string(kMaxTimeoutMs) +
-                            (v ? ", not '" + *v + "'" : ""));
+                            " in decimal" + (v ? ", not '" + *v + "'" : ""));
             request.timeoutMs = *n;
         } else {
             return fail("unknown option " + args[i]);

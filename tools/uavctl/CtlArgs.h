@@ -9,10 +9,21 @@
 
 namespace ctl {
 
-// The exit codes, as the manual page lists them.
-enum ExitCode : int { kExitOk = 0, kExitMismatch = 1, kExitUsage = 2, kExitNoAnswer = 3, kExitPort = 4 };
+// The exit codes, as the manual page lists them. Lost output is the gravest: a report that did not reach
+// its file says nothing, whatever happened on the line.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitMismatch = 1,
+    kExitUsage = 2,
+    kExitNoAnswer = 3,
+    kExitPort = 4,
+    kExitOutput = 5
+};
 
 inline constexpr int kDefaultTimeoutMs = 1000;
+// How long a set is given to take effect before its value is queried back, unless the transponder
+// answers the set sooner.
+inline constexpr int kSettleMs = 200;
 
 enum class Verb { Get, Set, Spi, Ping, Send, Watch, Apply, Ports, Help, Version };
 

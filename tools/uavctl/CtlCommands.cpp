@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <cerrno>
 
 namespace ctl {
 
@@ -30,8 +31,10 @@ public:
     Runner(const Request& request, TLink& link, Outcome& outcome)
         : request_(request), link_(link), outcome_(outcome) {}
 
-    // False when the port failed; the failure is recorded.
+    // False when the port failed; the failure is recorded. Whatever arrived before the frame goes out is
+    // no answer to it.
     bool Send(const std::string& frame) {
+        link_.Flush();
         if (link_.Send(frame) != 0) {
             Stopped(); // records the port's failure
             return false;
@@ -70,6 +73,11 @@ public:
     // Sends the setting, reads it back and records the row; false when the run must stop.
     bool SetAndVerify(const Setting& setting) {
         if (!Send(SetFrame(setting)))
+            return false;
+        // The set's own answer, if the transponder gives one, may hold the value asked for rather than
+        // the value in force: it is awaited and dropped, and only a later query reads the value back.
+        link_.Await(LetterIs(setting.letter), kSettleMs);
+        if (Stopped())
             return false;
         const auto reply = Query(setting.letter);
         if (!reply && Stopped())
@@ -127,27 +135,31 @@ public:
     }
 
     void Watch(std::FILE* live) {
-        // Ends at a signal, or quietly when the reader of its output has gone (`uavctl watch | head`).
-        bool outputGone = false;
+        // Ends at a signal, or when its output fails: quietly when the reader has gone
+        // (`uavctl watch | head`), with the reason otherwise (a full disk).
+        int outputError = 0;
         const auto print = [&](const std::string& line) {
-            outputGone = outputGone || std::fputs(line.c_str(), live) < 0 || std::fflush(live) != 0;
+            if (!outputError)
+                outputError = WriteOut(line, live);
         };
         const auto now = [] { return LocalTimestamp(QDateTime::currentMSecsSinceEpoch()); };
         std::string device = outcome_.device;
         for (;;) {
-            link_.Await([&](const std::string&) { return outputGone; }, -1,
+            link_.Await([&](const std::string&) { return outputError != 0; }, -1,
                         [&](const Received& r) { print(WatchLine(now(), r.message, request_.json)); });
-            if (!request_.reconnect || outputGone || link_.Signal() || !link_.Error())
+            if (!request_.reconnect || outputError || link_.Signal() || !link_.Error())
                 break;
             print(WatchEventLine(now(), "lost", request_.port, device, SystemErrorText(link_.Error()),
                                  request_.json));
-            if (outputGone)
+            if (outputError)
                 break;
             if (!ReopenWhenBack(link_, request_.port))
                 return; // a signal ended the wait, as it ends any watch
             device = TLink::PathOf(request_.port);
             print(WatchEventLine(now(), "reopened", request_.port, device, "", request_.json));
         }
+        if (outputError && outputError != EPIPE)
+            Fail(outcome_, kExitOutput, "standard output: " + SystemErrorText(outputError));
         Stopped();
     }
 
@@ -165,6 +177,13 @@ private:
 };
 
 } // namespace
+
+int WriteOut(const std::string& text, std::FILE* out) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
+        return errno ? errno : EIO;
+    return 0;
+}
 
 void Fail(Outcome& outcome, int exitCode, std::string text) {
     outcome.errors.push_back(std::move(text));

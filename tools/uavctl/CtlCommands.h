@@ -14,6 +14,9 @@ class TLink;
 void RunCommand(const Request& request, const std::vector<Setting>& profile, TLink& link, Outcome& outcome,
                 std::FILE* live);
 
+// Writes all of `text` and flushes it: 0, or the system's error code of the failure.
+int WriteOut(const std::string& text, std::FILE* out);
+
 // Records a failure: its text, and the exit code unless a graver one is recorded already
 // (port error over no answer over mismatch).
 void Fail(Outcome& outcome, int exitCode, std::string text);

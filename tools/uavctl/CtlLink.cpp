@@ -2,7 +2,9 @@
 
 #include "DeviceControl.h"
 #include "PortNames.h"
+#include "PosixSerialDevice.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -30,7 +32,8 @@ void OnSignal(int signo) {
 
 } // namespace
 
-TLink::TLink() {
+TLink::TLink(std::unique_ptr<ISerialDevice> device)
+    : serial_(nullptr, device ? std::move(device) : std::make_unique<TPosixSerialDevice>()) {
     clock_.start();
     if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         g_signalPipe[0] = g_signalPipe[1] = -1;
@@ -87,7 +90,9 @@ int TLink::Open(int port) {
     error_ = 0;
     serial_.SetPort(static_cast<sPorts>(port));
     serial_.SetActive(true);
-    return serial_.Active() ? 0 : (error_ ? error_ : serial_.ErrorCode());
+    if (error_)
+        return error_;
+    return serial_.Active() ? 0 : serial_.ErrorCode();
 }
 
 void TLink::Close() {
@@ -99,6 +104,12 @@ int TLink::Send(const std::string& frame) {
     const int before = error_;
     serial_.SendString(frame);
     return error_ != before ? error_ : 0;
+}
+
+void TLink::Flush() {
+    // Messages the event thread has handed over but the loop has not yet taken in are received too.
+    QCoreApplication::processEvents();
+    inbox_.clear();
 }
 
 void TLink::Wake() {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,11 +25,12 @@ struct Received {
 
 class TLink : public QObject {
 public:
-    TLink();
+    // `device`: the device to drive instead of the system's (tests).
+    explicit TLink(std::unique_ptr<ISerialDevice> device = nullptr);
     ~TLink() override;
 
-    // Opens COM<port> as the panel does (resolved, locked, 9600 8N1, message framing). 0 or the
-    // system's error code.
+    // Opens COM<port> as the panel does (resolved, locked, 9600 8N1, message framing). 0, or the system's
+    // error code of the first step that failed: a line that could not be set up counts as not open.
     int Open(int port);
     // Closes the port; what closing a lost device reports is forgotten.
     void Close();
@@ -37,6 +39,9 @@ public:
 
     // 0 or the system's error code.
     int Send(const std::string& frame);
+
+    // Drops every message received so far, so the next one taken answers what is sent next.
+    void Flush();
 
     // The first received message that `wanted` accepts, waiting up to `timeoutMs` (negative: no
     // limit); every message taken from the queue meanwhile goes to `seen` first. Nothing on time-out,

@@ -1,22 +1,91 @@
 #include "CtlProfile.h"
 
+#include "DeviceControl.h"
+#include "Printable.h"
+
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <set>
+#include <unistd.h>
 
 namespace ctl {
 
+namespace {
+
+QJsonDocument Parse(const std::string& json, QJsonParseError& error) {
+    return QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+}
+
+std::string TypeName(const QJsonValue& value) {
+    switch (value.type()) {
+    case QJsonValue::String:
+        return "a string";
+    case QJsonValue::Double:
+        return "a number";
+    case QJsonValue::Bool:
+        return "true or false";
+    case QJsonValue::Array:
+        return "an array";
+    case QJsonValue::Object:
+        return "an object";
+    default:
+        return "null";
+    }
+}
+
+// The first name the top-level object of valid JSON holds twice (the parser would keep only the last).
+std::optional<std::string> DuplicateKey(const std::string& json) {
+    std::set<QString> seen;
+    int depth = 0;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '{' || c == '[')
+            ++depth;
+        else if (c == '}' || c == ']')
+            --depth;
+        if (c != '"')
+            continue;
+        std::size_t end = i + 1;
+        while (json[end] != '"')
+            end += json[end] == '\\' ? 2 : 1;
+        const std::string token = json.substr(i, end + 1 - i);
+        i = end;
+        const std::size_t next = json.find_first_not_of(" \t\r\n", end + 1);
+        if (depth != 1 || next == std::string::npos || json[next] != ':')
+            continue;
+        QJsonParseError error{};
+        const QString key = Parse("[" + token + "]", error).array().at(0).toString();
+        if (!seen.insert(key).second)
+            return key.toStdString();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 ParsedProfile ParseProfile(const std::string& json) {
     QJsonParseError parseError{};
-    const QJsonDocument doc =
-        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &parseError);
-    if (parseError.error != QJsonParseError::NoError)
+    const QJsonDocument doc = Parse(json, parseError);
+    const char* wanted = "expects one JSON object of settings, e.g. {\"mode\": \"a\", \"code\": \"1200\"}";
+    if (parseError.error != QJsonParseError::NoError) {
+        // The parser takes only an object or an array; a lone value is valid JSON all the same.
+        QJsonParseError asValue{};
+        const QJsonDocument value = Parse("[" + json + "]", asValue);
+        if (asValue.error == QJsonParseError::NoError && value.array().size() == 1)
+            return {{}, std::string(wanted) + "; this is " + TypeName(value.array().at(0))};
         return {{},
                 "not JSON: " + parseError.errorString().toStdString() + " at byte " +
                     std::to_string(parseError.offset)};
+    }
     if (!doc.isObject())
-        return {{}, "expects one JSON object of settings, e.g. {\"mode\": \"a\", \"code\": \"1200\"}"};
+        return {{}, std::string(wanted) + "; this is an array"};
+    if (const auto twice = DuplicateKey(json))
+        return {{}, "'" + proto::Printable(*twice) + "' is given twice; each setting may be given once"};
     const QJsonObject object = doc.object();
     // A misspelt name must not pass as "left unset".
     for (const QString& key : object.keys()) {
@@ -30,16 +99,17 @@ ParsedProfile ParseProfile(const std::string& json) {
             object.value(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
         if (value.isUndefined())
             continue;
+        const bool voltage = name == "voltage";
         std::string text;
         if (value.isString()) {
             text = value.toString().toStdString();
-        } else if (name == "voltage" && value.isDouble() &&
-                   (value.toDouble() == 14 || value.toDouble() == 28)) {
-            text = std::to_string(value.toInt());
+        } else if (voltage && value.isDouble()) {
+            text = QString::number(value.toDouble()).toStdString();
         } else {
             // A number would lose what makes the value: a code's leading zeros, a set-point's "11.0".
             return {{},
-                    std::string(name) + ": give the value as a string, e.g. \"" +
+                    std::string(name) + ": takes a string" + (voltage ? " or a number" : "") + ", not " +
+                        TypeName(value) + ", e.g. \"" +
                         (name == "code"                    ? "0400"
                          : name == "low" || name == "high" ? "11.0"
                                                            : "...") +
@@ -53,6 +123,31 @@ ParsedProfile ParseProfile(const std::string& json) {
     if (profile.settings.empty())
         return {{}, "the profile holds no settings"};
     return profile;
+}
+
+ParsedProfile ReadProfile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {{}, SystemErrorText(errno)};
+    std::string text;
+    char buffer[65536];
+    int error = 0;
+    while (text.size() <= kMaxProfileBytes) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (error)
+        return {{}, SystemErrorText(error)};
+    if (text.size() > kMaxProfileBytes)
+        return {{}, "larger than " + std::to_string(kMaxProfileBytes >> 20) + " MiB: no profile is"};
+    return ParseProfile(text);
 }
 
 } // namespace ctl

@@ -1,6 +1,7 @@
 #include "CtlReconnect.h"
 
 #include "CtlArgs.h"
+#include "CtlCommands.h"
 #include "CtlLink.h"
 #include "CtlOutput.h"
 #include "PortNaming.h"
@@ -110,8 +111,7 @@ int OpenWhenThere(TLink& link, const Request& request, std::string& device, std:
     device = TLink::PathOf(request.port);
     const std::string line = WatchEventLine(LocalTimestamp(QDateTime::currentMSecsSinceEpoch()), "opened",
                                             request.port, device, "", request.json);
-    std::fputs(line.c_str(), live);
-    std::fflush(live);
+    WriteOut(line, live); // a failed write shows at watch's next line, and ends it with the reason
     return 0;
 }
 

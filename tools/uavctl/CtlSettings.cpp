@@ -1,5 +1,6 @@
 #include "CtlSettings.h"
 
+#include "Printable.h"
 #include "TransponderFrames.h"
 
 #include <algorithm>
@@ -87,17 +88,19 @@ CheckedSetting CheckSetting(std::string_view name, std::string_view value) {
         std::string known;
         for (auto n : SettingNames())
             known.append(known.empty() ? "" : ", ").append(n);
-        return {std::nullopt, Cat({"unknown setting '", name, "' (one of ", known, ")"})};
+        return {std::nullopt, Cat({"unknown setting '", proto::Printable(name), "' (one of ", known, ")"})};
     }
+    // A profile's value may hold any byte; the message shows it as the output does.
+    const std::string shown = proto::Printable(value);
     std::string_view why;
     if (kind->check) {
         why = kind->check(value);
     } else if (std::none_of(kind->words.begin(), kind->words.end(),
                             [&](const Word& w) { return w.word == value; })) {
-        return {std::nullopt, Cat({name, ": '", value, "' is not one of ", Choices(*kind)})};
+        return {std::nullopt, Cat({name, ": '", shown, "' is not one of ", Choices(*kind)})};
     }
     if (!why.empty())
-        return {std::nullopt, Cat({name, ": '", value, "' ", why})};
+        return {std::nullopt, Cat({name, ": '", shown, "' ", why})};
     return {Setting{std::string(name), kind->letter, std::string(value)}, {}};
 }
 

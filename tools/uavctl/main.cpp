@@ -10,10 +10,9 @@
 #include "OpenFailureHint.h"
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -26,12 +25,33 @@ public:
     }
 };
 
-void Print(const ctl::Outcome& outcome, bool json) {
+void PrintErrors(const ctl::Outcome& outcome) {
     for (const std::string& error : outcome.errors)
         std::fprintf(stderr, "uavctl: %s\n", error.c_str());
-    const std::string out = json ? ctl::JsonOf(outcome) : ctl::TextOf(outcome);
-    std::fputs(out.c_str(), stdout);
-    std::fflush(stdout);
+}
+
+// `exit`, unless standard output did not take `text`: a script that trusts the exit code must not take
+// a missing or cut report for a result.
+int Emit(const std::string& text, int exit) {
+    if (const int code = ctl::WriteOut(text, stdout)) {
+        std::fprintf(stderr, "uavctl: standard output: %s\n", SystemErrorText(code).c_str());
+        return ctl::kExitOutput;
+    }
+    return exit;
+}
+
+int Print(const ctl::Outcome& outcome, bool json) {
+    PrintErrors(outcome);
+    return Emit(json ? ctl::JsonOf(outcome) : ctl::TextOf(outcome), outcome.exit);
+}
+
+// The port map the user named, when it cannot serve: no port is opened by position instead.
+std::string PortMapFault(const TPortRoots& roots) {
+    if (!roots.MapError)
+        return {};
+    const std::string why =
+        roots.MapError == EINVAL ? "not an absolute path" : SystemErrorText(roots.MapError);
+    return "the port-map folder UAVCONTROL_PORTS=" + roots.MapDir + ": " + why;
 }
 
 } // namespace
@@ -44,45 +64,37 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const Request& request = *parsed.request;
-    if (request.verb == Verb::Help) {
-        std::fputs(UsageText().c_str(), stdout);
-        return kExitOk;
-    }
-    if (request.verb == Verb::Version) {
-        std::printf("uavctl %s\n", UAVCTL_VERSION);
-        return kExitOk;
-    }
-
-    Outcome outcome;
-    outcome.command = VerbName(request.verb);
-    if (request.verb == Verb::Ports) {
-        const TPortRoots roots = TPortRoots::FromEnvironment();
-        outcome.ports = ListComPorts(roots);
-        outcome.portMap = roots.MapDir;
-        Print(outcome, request.json);
-        return kExitOk;
-    }
+    // A closed output shows as a failed write, not as death with the port still claimed.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (request.verb == Verb::Help)
+        return Emit(UsageText(), kExitOk);
+    if (request.verb == Verb::Version)
+        return Emit(std::string("uavctl ") + UAVCTL_VERSION + "\n", kExitOk);
 
     std::vector<Setting> profile;
     if (request.verb == Verb::Apply) {
-        std::ifstream in(request.file, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        ParsedProfile parsedProfile;
-        if (!in)
-            parsedProfile.error = "cannot read it: " + SystemErrorText(errno);
-        else
-            parsedProfile = ParseProfile(text.str());
+        const ParsedProfile parsedProfile = ReadProfile(request.file);
         if (!parsedProfile.error.empty()) {
             std::fprintf(stderr, "uavctl: apply: %s: %s\n", request.file.c_str(),
                          parsedProfile.error.c_str());
             return kExitUsage;
         }
-        profile = std::move(parsedProfile.settings);
+        profile = parsedProfile.settings;
     }
 
-    // A closed output shows as a failed write, not as death with the port still claimed.
-    std::signal(SIGPIPE, SIG_IGN);
+    Outcome outcome;
+    outcome.command = VerbName(request.verb);
+    const TPortRoots roots = TPortRoots::FromEnvironment();
+    if (const std::string fault = PortMapFault(roots); !fault.empty()) {
+        Fail(outcome, kExitPort, fault);
+        return Print(outcome, request.json);
+    }
+    if (request.verb == Verb::Ports) {
+        outcome.ports = ListComPorts(roots);
+        outcome.portMap = roots.MapDir;
+        return Print(outcome, request.json);
+    }
+
     QCoreApplication app(argc, argv);
     TApplication application(app);
     StderrBoxes boxes;
@@ -99,7 +111,7 @@ int main(int argc, char** argv) {
             const std::string where = outcome.device.empty() ? "" : " (" + outcome.device + ")";
             Fail(outcome, kExitPort,
                  ComPortName(static_cast<sPorts>(request.port)) + where + ": " +
-                     ExplainOpenFailure(code, outcome.device, TPortRoots::FromEnvironment()));
+                     ExplainOpenFailure(code, outcome.device, roots));
         } else if (code == 0) {
             RunCommand(request, profile, link, outcome, stdout);
         }
@@ -108,15 +120,14 @@ int main(int argc, char** argv) {
 
     if (request.verb == Verb::Watch) {
         // Its messages went out as they came; only the errors are left.
-        for (const std::string& error : outcome.errors)
-            std::fprintf(stderr, "uavctl: %s\n", error.c_str());
+        PrintErrors(outcome);
         return outcome.exit;
     }
-    Print(outcome, request.json);
+    const int exit = Print(outcome, request.json);
     if (signal) {
         // Interrupted: end as the signal would have, so a calling shell loop stops too.
         std::signal(signal, SIG_DFL);
         std::raise(signal);
     }
-    return outcome.exit;
+    return exit;
 }
