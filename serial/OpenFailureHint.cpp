@@ -178,6 +178,11 @@ std::string OpenFailureHint(int error, const std::string& path, const std::vecto
 }
 
 std::string OpenFailureHint(int error, const std::string& path, const TPortRoots& roots) {
+    // A port map that cannot serve resolves nothing: that, not the device, is what to mend.
+    if (roots.MapError)
+        return "the port-map folder UAVCONTROL_PORTS=" + roots.MapDir + " " +
+               (roots.MapError == EINVAL ? "is not an absolute path"
+                                         : "cannot be used: " + SystemErrorText(roots.MapError));
     // Only a missing device asks for the listing, which reads sysfs for every port.
     return OpenFailureHint(error, path, error == ENOENT ? ListComPorts(roots) : std::vector<TComPort>{});
 }

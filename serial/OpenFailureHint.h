@@ -37,7 +37,7 @@ std::string AccessHint(const TAccessFacts& facts);
 std::string OpenFailureHint(int error, const std::string& path, const std::vector<TComPort>& listing,
                             const std::string& procDir = "/proc");
 
-// The same, with the COM numbers and /proc as they are now.
+// The same, with the COM numbers and /proc as they are now; a port map that cannot serve is named instead.
 std::string OpenFailureHint(int error, const std::string& path, const TPortRoots& roots);
 
 // The system's text for `error`, then the hint in parentheses when there is one.

@@ -85,6 +85,10 @@ TEST(OpenFailureHint, eachRefusal_saysWhatTheOperatorCanActOn) {
     for (const auto& c : cases)
         EXPECT_EQ(OpenFailureHint(c.error, c.path, listing, (kData / "proc").string()), c.hint) << c.path;
     EXPECT_EQ(OpenFailureHint(ENOENT, "", std::vector<TComPort>{}), "no COM number leads to a device now");
+    TPortRoots broken = RecordedRoots();
+    broken.MapError = ENOTDIR;
+    EXPECT_EQ(OpenFailureHint(ENOTDIR, "", broken),
+              "the port-map folder UAVCONTROL_PORTS=" + broken.MapDir + " cannot be used: Not a directory");
 }
 
 TEST(OpenFailureHint, refusedPermission_namesTheGroupToJoinOrWhyJoiningIsNotEnough) {

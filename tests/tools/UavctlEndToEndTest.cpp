@@ -89,6 +89,14 @@ public:
         return WaitFor([&] { return result_.out.find(text) != std::string::npos; }, patienceMs);
     }
     bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // Whether it sleeps on inotify watches now, as a watch waiting for its device does.
+    bool Watching() const {
+        std::error_code ec;
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec))
+            if (fs::read_symlink(fd.path(), ec) == "anon_inode:inotify")
+                return true;
+        return false;
+    }
 
     void Signal(int signo) const { ::kill(pid_, signo); }
     // Its reader goes away, as `| head -1` does.
@@ -419,8 +427,10 @@ TEST_F(UavctlEndToEnd,
        watchReconnect_onNumbersWithNoDevice_waitsQuietlyOpensWhenOneAppearsAndEndsOnASignalWith0) {
     Uavctl never({"--json", "watch", "--reconnect"});
     Uavctl later({"--json", "--port", "8", "watch", "--reconnect"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // long enough to be waiting, usually
-    EXPECT_TRUE(never.Running());
+    const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (!(never.Watching() && later.Watching()) && never.Running() && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(never.Watching() && later.Watching());
     uavtest::LinkedPty line(ports_.Dir(), 8);
     ASSERT_TRUE(line.Ok());
     ASSERT_TRUE(later.WaitForLines(1));
