@@ -23,7 +23,7 @@ std::vector<TComPort> ListComPorts(const TPortRoots& roots) {
             if (name.compare(0, 3, "com") != 0)
                 continue;
             const std::optional<long> n = ComNumber("COM" + name.substr(3));
-            if (n && *n <= kHighestCom && ComLinkName(*n) == name)
+            if (n && *n >= 1 && *n <= kHighestCom && ComLinkName(*n) == name) // the numbers --port takes
                 candidates.insert(*n);
         }
     const std::size_t devices = ListSerialDevices(roots).size();

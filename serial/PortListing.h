@@ -15,7 +15,7 @@ struct TComPort {
     TPortIdentity Identity;
 };
 
-// In number order, 0 to 255. Only numbers that resolve are asked (a link in the port-map folder, or a
-// place among the real devices), by the one rule the port itself uses; a link that leads nowhere, or
-// round in a loop, is left out.
+// In number order, 1 to 255 (the numbers a port option takes). Only numbers that resolve are asked (a link in
+// the port-map folder, or a place among the real devices), by the one rule the port itself uses; a link that
+// leads nowhere, or round in a loop, is left out.
 std::vector<TComPort> ListComPorts(const TPortRoots& roots);

@@ -191,7 +191,7 @@ TEST(UavctlProfile, badProfiles_areRefusedWholeWithTheReason) {
 
 TEST(UavctlProfile, filesThatAreNoProfile_areRefusedWithTheSystemsTextOrTheLimit) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/dev/zero", "larger than 1 MiB"},
+        {"/dev/zero", "larger than the 1 MiB a profile may hold"},
         {fs::temp_directory_path().string(), "Is a directory"},
         {"/nonexistent/bench.json", "No such file or directory"},
     };
@@ -253,8 +253,9 @@ TEST(UavctlPorts, portsThatLeadSomewhere_areListedByNumberWithWhereTheyLead_dang
     std::ofstream(root / "dev" / "ttyACM0") << "";
     fs::create_symlink(root / "dev" / "ttyACM0", root / "map" / "com12");
     fs::create_symlink(root / "dev" / "ttyUSB0", root / "map" / "com2");
-    fs::create_symlink(root / "dev" / "gone", root / "map" / "com3"); // dangling
-    fs::create_symlink(root / "map" / "com4", root / "map" / "com4"); // a loop
+    fs::create_symlink(root / "dev" / "gone", root / "map" / "com3");    // dangling
+    fs::create_symlink(root / "map" / "com4", root / "map" / "com4");    // a loop
+    fs::create_symlink(root / "dev" / "ttyUSB0", root / "map" / "com0"); // no number --port takes
     std::ofstream(root / "map" / "notes") << "";
     TPortRoots roots{(root / "map").string(), (root / "dev").string(), (root / "sys").string()};
 

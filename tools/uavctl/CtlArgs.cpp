@@ -177,14 +177,15 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-    return R"(Usage: uavctl [--port N] [--timeout MS] [--json] COMMAND [ARGS]
+    std::string text = R"(Usage: uavctl [--port N] [--timeout MS] [--json] COMMAND [ARGS]
 
 Talks to the transponder on COM port N (default 1) as the control panel does, without a window.
 
 Commands:
   get [LETTERS|all]     query values one after another in the poller's order (default all):
                         a c i r s v o u n l d z e
-  set NAME VALUE        send the panel's set command; --verify queries the value back
+  set NAME VALUE        send the panel's set command; --verify queries the value back once the set
+                        has settled (its own answer came, or SETTLE ms passed)
                           mode standby|a|c     code NNNN (octal)   voltage 14|28
                           low VOLTS            high VOLTS          replies on|off
                           source gillham|serial
@@ -197,17 +198,20 @@ Commands:
   ports                 list COM port numbers, the devices they lead to and which adapters they are
 
 Options:
-  -p, --port N          COM port number 0..255 (default 1)
-  -t, --timeout MS      how long to wait for each answer (default 1000)
+  -p, --port N          COM port number 1..255, in decimal (default 1)
+  -t, --timeout MS      how long to wait for each answer, in decimal (default 1000)
       --json            print one JSON object (watch: one per message)
       --verify          (set) query the value back and fail when it differs
       --reconnect       (watch) when the device goes away, say so, wait for it and reopen it
   -h, --help            this text
       --version         the version
 
-Exit codes: 0 ok, 1 a value read back differs, 2 usage, 3 no answer, 4 port error.
+Exit codes: 0 ok, 1 a value read back differs, 2 usage, 3 no answer, 4 port error,
+5 standard output could not be written.
 See uavctl(1) for the output formats and the profile file.
 )";
+    const std::string settle = "SETTLE ms";
+    return text.replace(text.find(settle), settle.size(), std::to_string(kSettleMs) + " ms");
 }
 
 } // namespace ctl

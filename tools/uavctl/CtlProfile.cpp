@@ -146,7 +146,7 @@ ParsedProfile ReadProfile(const std::string& path) {
     if (error)
         return {{}, SystemErrorText(error)};
     if (text.size() > kMaxProfileBytes)
-        return {{}, "larger than " + std::to_string(kMaxProfileBytes >> 20) + " MiB: no profile is"};
+        return {{}, "larger than the " + std::to_string(kMaxProfileBytes >> 20) + " MiB a profile may hold"};
     return ParseProfile(text);
 }
 
