@@ -131,6 +131,8 @@ void TCommandLine::Apply(TForm1& form) {
     if (!port_.isEmpty())
         form.edCommPort->setText(port_);
     form.SetTrafficLog(log_.get());
+    if (boxes_)
+        boxes_->SetNote([&form] { return form.OpenFailureNote(); });
     // Queued: the click runs from the event loop, after the window has been shown, and goes through the
     // button's own wiring, so a failure is reported exactly as a click by the operator would report it.
     if (connect_)

@@ -29,8 +29,12 @@ TLoggedBoxes::~TLoggedBoxes() {
 }
 
 int TLoggedBoxes::Show(const QString& text, const QString& caption, unsigned flags) {
-    if ((flags & kIconMask) == MB_ICONSTOP)
-        log_.Error(text.toUtf8().toStdString());
+    if ((flags & kIconMask) == MB_ICONSTOP) {
+        std::string line = text.toUtf8().toStdString();
+        if (const std::string note = note_ ? note_() : std::string(); !note.empty())
+            line += " (" + note + ")";
+        log_.Error(line);
+    }
     return shown_->Show(text, caption, flags);
 }
 

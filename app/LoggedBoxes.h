@@ -4,6 +4,8 @@
 #include "MessageBox.h"
 
 #include <QObject>
+#include <functional>
+#include <string>
 
 class TTrafficLog;
 
@@ -15,6 +17,9 @@ public:
 
     int Show(const QString& text, const QString& caption, unsigned flags) override;
 
+    // Asked at each error box for more than the box says, for the log's line only (empty: nothing more).
+    void SetNote(std::function<std::string()> note) { note_ = std::move(note); }
+
     // What the operator is told when the log stops.
     static QString WriteFailureText(const std::string& path, const std::string& reason);
 
@@ -22,4 +27,5 @@ private:
     TTrafficLog& log_;
     QtMessageBoxService real_;
     IMessageBoxService* shown_;
+    std::function<std::string()> note_;
 };

@@ -78,6 +78,9 @@ public:
 
     // Frames sent, messages received and connections go to `log` as well (not owned; null: no log).
     void SetTrafficLog(TTrafficLog* log) { trafficLog_ = log; }
+    // While Connect opens the port: what the operator can do about the failure just reported (the traffic
+    // log adds it to the error's line; the box keeps the system's text). Empty at any other time.
+    std::string OpenFailureNote() const;
 
     // The client area the layout was drawn for: two panels over a status bar.
     static constexpr int kClientWidth = 793;
@@ -111,6 +114,7 @@ private:
     double fontRatio_ = 0;
     TTrafficLog* trafficLog_ = nullptr;
     std::string loggedDevice_; // the device the log was told was connected
+    bool opening_ = false;     // Connect is opening the port
 };
 
 // Where a window of `frame` size stands when centred on `area` (the screen's available part).

@@ -7,6 +7,7 @@
 #include "DisplayUpdate.h"
 #include "IntConv.h"
 #include "Latin1.h"
+#include "OpenFailureHint.h"
 #include "PortNames.h"
 #include "Serial2.h"
 #include "TickClock.h"
@@ -14,7 +15,6 @@
 #include "TrafficLog.h"
 #include "TransponderFrames.h"
 
-#include <QFileInfo>
 #include <QHelpEvent>
 #include <QToolTip>
 
@@ -24,6 +24,8 @@ namespace {
 constexpr std::uint32_t kAltitudeStepMs = 3500;
 // The interrogation lamp goes out this long after the indication that lit it.
 constexpr std::uint32_t kInterrogationLampMs = 500;
+// The port field's tooltip names this many COM numbers at most.
+constexpr std::size_t kTooltipPorts = 16;
 
 // Trimming as the port field's blank test knows it: every character up to the space counts as blank.
 bool IsBlank(const QString& text) {
@@ -75,7 +77,9 @@ void TForm1::BitBtn6Click(TObject*) {
             return;
         // The port number is one byte: a larger number keeps its low eight bits.
         SerialComm->SetPort(static_cast<sPorts>(StrToInt(Bytes(edCommPort->text())) & 0xFF));
+        opening_ = true;
         SerialComm->SetActive(true);
+        opening_ = false;
         if (SerialComm->Active())
             LogConnection(true);
         // Connected even when opening failed: the component has told the operator why.
@@ -263,21 +267,36 @@ void TForm1::mnuAltitudeSequencerClick(TObject*) {
 
 QString TForm1::PortMapHint() const {
     const TPortRoots roots = TPortRoots::FromEnvironment();
+    const std::vector<TComPort> ports = ListComPorts(roots);
     QStringList lines;
     lines << QStringLiteral("COM port numbers on this computer:");
-    for (int n = 1; n <= 9; ++n) {
-        const std::string name = ComPortName(static_cast<sPorts>(n));
-        if (auto device = ResolveComPort(name, roots)) {
-            const QString path = QString::fromLocal8Bit(device->c_str());
-            const QString target = QFileInfo(path).symLinkTarget();
-            lines << QStringLiteral("%1: %2").arg(n).arg(
-                target.isEmpty() ? path : path + QStringLiteral(" -> ") + target);
-        }
+    for (std::size_t i = 0; i < ports.size() && i < kTooltipPorts; ++i) {
+        const TComPort& port = ports[i];
+        const QString path = QString::fromLocal8Bit(port.Path.c_str());
+        const QString device = QString::fromLocal8Bit(port.Device.c_str());
+        lines << QStringLiteral("%1: %2").arg(port.Com).arg(
+            device == path ? path : path + QStringLiteral(" -> ") + device);
+        std::string about = DescribePortIdentity(port.Identity);
+        if (!port.Identity.ById.empty())
+            about += (about.empty() ? "by-id " : ", by-id ") + port.Identity.ById;
+        if (!about.empty())
+            lines << QStringLiteral("    ") + QString::fromUtf8(about.c_str());
     }
-    if (lines.size() == 1)
+    if (ports.empty())
         lines << QStringLiteral("(none found)");
+    else if (ports.size() > kTooltipPorts)
+        lines
+            << QStringLiteral("and %1 more (uavctl ports lists them all)").arg(ports.size() - kTooltipPorts);
     lines << QStringLiteral("Port map folder: %1").arg(QString::fromLocal8Bit(roots.MapDir.c_str()));
     return lines.join(QLatin1Char('\n'));
+}
+
+std::string TForm1::OpenFailureNote() const {
+    if (!opening_ || !SerialComm->ErrorCode())
+        return {};
+    const TPortRoots roots = TPortRoots::FromEnvironment();
+    const std::string path = ResolveComPort(ComPortName(SerialComm->Port()), roots).value_or(std::string());
+    return OpenFailureHint(SerialComm->ErrorCode(), path, roots);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -93,6 +93,7 @@ protected:
         log = TTrafficLog::Open(path, reason);
         ASSERT_TRUE(log) << reason;
         logged = std::make_unique<TLoggedBoxes>(*log, &boxes);
+        logged->SetNote([this] { return form->OpenFailureNote(); });
         app->SetMessageBoxService(logged.get());
         form->SetTrafficLog(log.get());
     }
@@ -162,6 +163,13 @@ TEST_F(TrafficLogged, panelEvents_appendOneLineEachInTheOrderTheyHappened) {
     std::vector<std::string> events;
     for (std::size_t i = 1; i < lines.size(); ++i)
         events.push_back(Event(lines[i]));
+    // The failed open's line adds what the box leaves out: where the numbers do lead.
+    const std::string opened = "! No such file or directory (COM numbers that lead somewhere now: ";
+    ASSERT_EQ(events.size(), 7u);
+    EXPECT_EQ(events[0].substr(0, opened.size()), opened);
+    EXPECT_NE(events[0].find("7 (/dev/pts/"), std::string::npos) << events[0];
+    EXPECT_EQ(boxes.boxes[0].text, "No such file or directory");
+    events[0] = "! No such file or directory";
     EXPECT_EQ(events, (std::vector<std::string>{
                           "! No such file or directory",
                           "! Bad file descriptor",

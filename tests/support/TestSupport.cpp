@@ -110,6 +110,8 @@ bool LinkedPty::Open() {
     }
     close(slave); // the code under test is to be the device end's only user
     fcntl(master_, F_SETFL, O_NONBLOCK);
+    // A child spawned meanwhile (uavctl, the panel) must not keep the line up after Unplug().
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
     device_ = name;
     std::error_code ignored;
     fs::remove(link_, ignored);

@@ -3,9 +3,9 @@
 #include "CtlArgs.h"
 #include "CtlLink.h"
 #include "CtlOutput.h"
-#include "CtlPorts.h"
 #include "CtlProfile.h"
 #include "FakeSerialDevice.h"
+#include "PortListing.h"
 #include "ReplyDecoder.h"
 #include "SimOptions.h"
 #include "TransponderFrames.h"
@@ -113,6 +113,7 @@ TEST(UavctlArgs, badCommandLines_areRefusedWithTheReason) {
         {{"get", "--port"}, "expects a COM port number"},
         {{"--timeout", "0", "get"}, "milliseconds"},
         {{"--verify", "get"}, "--verify belongs to set"},
+        {{"--reconnect", "get"}, "--reconnect belongs to watch"},
         {{"--json=yes", "get"}, "takes no value"},
         {{"send", std::string("a\x03") + "b"}, "must not hold STX"},
         {{"apply"}, "expects FILE"},
@@ -259,9 +260,9 @@ TEST(UavctlPorts, portsThatLeadSomewhere_areListedByNumberWithWhereTheyLead_dang
     TPortRoots roots{(root / "map").string(), (root / "dev").string(), (root / "sys").string()};
 
     std::vector<std::string> rows;
-    for (const PortEntry& p : ListComPorts(roots))
-        rows.push_back(std::to_string(p.com) + " " + fs::path(p.path).filename().string() + " " +
-                       fs::path(p.device).filename().string());
+    for (const TComPort& p : ListComPorts(roots))
+        rows.push_back(std::to_string(p.Com) + " " + fs::path(p.Path).filename().string() + " " +
+                       fs::path(p.Device).filename().string());
     EXPECT_EQ(rows, (std::vector<std::string>{"1 ttyUSB0 ttyUSB0", "2 com2 ttyUSB0", "12 com12 ttyACM0"}));
     fs::remove_all(root);
 }

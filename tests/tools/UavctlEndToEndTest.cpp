@@ -9,8 +9,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <regex>
@@ -24,6 +26,8 @@
 #include <vector>
 
 extern char** environ;
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -78,11 +82,20 @@ public:
 
     // Reads until standard output holds `lines` lines; false if they did not come in time.
     bool WaitForLines(int lines) {
-        const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
-        while (std::count(result_.out.begin(), result_.out.end(), '\n') < lines)
-            if (Clock::now() > until || !ReadSome(until))
-                return false;
-        return true;
+        return WaitFor([&] { return std::count(result_.out.begin(), result_.out.end(), '\n') >= lines; });
+    }
+    // Reads until standard output holds `text`; false if it did not come within `patienceMs`.
+    bool WaitForOutput(const std::string& text, int patienceMs = kPatienceMs) {
+        return WaitFor([&] { return result_.out.find(text) != std::string::npos; }, patienceMs);
+    }
+    bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // Whether it sleeps on inotify watches now, as a watch waiting for its device does.
+    bool Watching() const {
+        std::error_code ec;
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec))
+            if (fs::read_symlink(fd.path(), ec) == "anon_inode:inotify")
+                return true;
+        return false;
     }
 
     void Signal(int signo) const { ::kill(pid_, signo); }
@@ -107,6 +120,14 @@ public:
     }
 
 private:
+    template <class Done> bool WaitFor(Done done, int patienceMs = kPatienceMs) {
+        const auto until = Clock::now() + std::chrono::milliseconds(patienceMs);
+        while (!done())
+            if (Clock::now() > until || !ReadSome(until))
+                return false;
+        return true;
+    }
+
     // False at the end of both outputs or at the deadline.
     bool ReadSome(Clock::time_point until) {
         pollfd p[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
@@ -348,7 +369,7 @@ TEST_F(UavctlEndToEnd, watchWithInterrogations_printsTimestampedDecodedIndicatio
     EXPECT_GE(indications, 3);
 }
 
-TEST_F(UavctlEndToEnd, portHeldByAnotherUavctl_isRefusedWithTheSystemsTextAndExit4) {
+TEST_F(UavctlEndToEnd, portHeldByAnotherUavctl_isRefusedWithTheSystemsTextTheHolderAndExit4) {
     StartSimulator({"--interrogations", "50"});
     ASSERT_EQ(RunUavctl({"set", "mode", "a"}).exit, 0);
     Uavctl holder({"watch"});
@@ -356,9 +377,73 @@ TEST_F(UavctlEndToEnd, portHeldByAnotherUavctl_isRefusedWithTheSystemsTextAndExi
     const Finished second = RunUavctl({"get", "c"});
     EXPECT_EQ(second.exit, 4);
     EXPECT_EQ(second.out, "");
-    EXPECT_NE(second.err.find("COM7 (" + ports_.Link(kCom).string() + "): Device or resource busy"),
+    // The system's text, then who holds the port.
+    EXPECT_NE(second.err.find("COM7 (" + ports_.Link(kCom).string() +
+                              "): Device or resource busy (held by uavctl (pid "),
               std::string::npos)
         << second.err;
+}
+
+TEST_F(UavctlEndToEnd, watchReconnect_onAPtyWhoseLinkGoesAndComesBack_saysSoReopensAndGoesOnUntilSignalled) {
+    auto line = std::make_unique<uavtest::LinkedPty>(ports_.Dir(), kCom);
+    ASSERT_TRUE(line->Ok());
+    Uavctl watch({"watch", "--reconnect"});
+    // Bytes that arrive before the port is open are flushed by the open: say it until it is heard.
+    const auto heard = [&](const std::string& message, const std::string& shown) {
+        for (int i = 0; i < 400; ++i)
+            if (line->Write(message) && watch.WaitForOutput(shown, 50))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(heard("\x02*\x03", "\t*\tInterrogation\t"));
+    std::error_code ignored;
+    fs::remove(line->LinkPath(), ignored); // as the simulator or udev takes the name away, then the line
+    line->Unplug();
+    ASSERT_TRUE(watch.WaitForOutput("\tevent\tlost\t"));
+    line->PlugAgain(); // a new pseudo-terminal behind a new link of the same name
+    ASSERT_TRUE(watch.WaitForOutput("\tevent\treopened\t"));
+    ASSERT_TRUE(heard("\x02s=a\x03", "\ts\tOperational Status\ta\n"));
+    watch.Signal(SIGTERM);
+    const Finished end = watch.Finish();
+    EXPECT_EQ(end.exit, 0) << end.err;
+    EXPECT_EQ(end.err, "");
+    // Each line after its time stamp; repeats of a message said until heard count once.
+    std::vector<std::string> events;
+    std::istringstream lines(end.out);
+    for (std::string text; std::getline(lines, text);) {
+        std::smatch stamped;
+        ASSERT_TRUE(std::regex_match(text, stamped, std::regex(R"(\d{4}-\d\d-\d\dT[\d:]{8}\.\d{3}\t(.*))")))
+            << text;
+        if (events.empty() || events.back() != stamped[1])
+            events.push_back(stamped[1]);
+    }
+    const std::string where = "COM7 (" + ports_.Link(kCom).string() + ")";
+    EXPECT_EQ(events, (std::vector<std::string>{"*\tInterrogation\t",
+                                                "event\tlost\t" + where + ": Input/output error",
+                                                "event\treopened\t" + where, "s\tOperational Status\ta"}));
+}
+
+TEST_F(UavctlEndToEnd,
+       watchReconnect_onNumbersWithNoDevice_waitsQuietlyOpensWhenOneAppearsAndEndsOnASignalWith0) {
+    Uavctl never({"--json", "watch", "--reconnect"});
+    Uavctl later({"--json", "--port", "8", "watch", "--reconnect"});
+    const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (!(never.Watching() && later.Watching()) && never.Running() && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(never.Watching() && later.Watching());
+    uavtest::LinkedPty line(ports_.Dir(), 8);
+    ASSERT_TRUE(line.Ok());
+    ASSERT_TRUE(later.WaitForLines(1));
+    for (Uavctl* watch : {&never, &later})
+        watch->Signal(SIGTERM);
+    const Finished quiet = never.Finish(), opened = later.Finish();
+    EXPECT_EQ(quiet.exit, 0);
+    EXPECT_EQ(quiet.out + quiet.err, "");
+    EXPECT_EQ(opened.exit, 0) << opened.err;
+    const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(opened.out)).object();
+    EXPECT_EQ(event["event"].toString(), "opened") << opened.out;
+    EXPECT_EQ(event["port"].toInt(), 8);
+    EXPECT_EQ(event["device"].toString().toStdString(), ports_.Link(8).string());
 }
 
 } // namespace

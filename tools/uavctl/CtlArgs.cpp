@@ -88,6 +88,9 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
         } else if (name == "--verify") {
             if (!flag(request.verify))
                 return fail(name + " takes no value");
+        } else if (name == "--reconnect") {
+            if (!flag(request.reconnect))
+                return fail(name + " takes no value");
         } else if (name == "--port" || name == "-p") {
             const auto v = value();
             const auto n = v ? PortNumberOption(*v) : std::nullopt;
@@ -168,6 +171,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
     }
     if (request.verify && request.verb != Verb::Set)
         return fail("--verify belongs to set (apply always verifies)");
+    if (request.reconnect && request.verb != Verb::Watch)
+        return fail("--reconnect belongs to watch");
     return {request, {}};
 }
 
@@ -187,15 +192,17 @@ Commands:
   spi                   transmit the SPI (ident) pulse
   ping                  send a ping and wait for p=Y; prints the round-trip time
   send TEXT             send STX TEXT ETX and print the next message received
-  watch                 print every message received, with the time, until Ctrl+C
+  watch                 print every message received, with the time, until Ctrl+C;
+                        --reconnect waits for a lost device to come back and goes on
   apply FILE            apply a JSON profile of settings, each verified; prints wanted and read back
-  ports                 list COM port numbers and the devices they lead to
+  ports                 list COM port numbers, the devices they lead to and which adapters they are
 
 Options:
   -p, --port N          COM port number 1..255, in decimal (default 1)
   -t, --timeout MS      how long to wait for each answer, in decimal (default 1000)
       --json            print one JSON object (watch: one per message)
       --verify          (set) query the value back and fail when it differs
+      --reconnect       (watch) when the device goes away, say so, wait for it and reopen it
   -h, --help            this text
       --version         the version
 

@@ -33,6 +33,7 @@ struct Request {
     int timeoutMs = kDefaultTimeoutMs;
     bool json = false;
     bool verify = false;
+    bool reconnect = false;         // watch: wait for a lost device to come back
     std::string letters;            // get: the query letters, in the poller's order, each once
     std::optional<Setting> setting; // set
     std::string text;               // send: the console text

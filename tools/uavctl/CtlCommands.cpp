@@ -1,6 +1,7 @@
 #include "CtlCommands.h"
 
 #include "CtlLink.h"
+#include "CtlReconnect.h"
 #include "DeviceControl.h"
 #include "ReplyDecoder.h"
 #include "TransponderFrames.h"
@@ -137,12 +138,26 @@ public:
         // Ends at a signal, or when its output fails: quietly when the reader has gone
         // (`uavctl watch | head`), with the reason otherwise (a full disk).
         int outputError = 0;
-        link_.Await([&](const std::string&) { return outputError != 0; }, -1,
-                    [&](const Received& r) {
-                        const std::string line = WatchLine(
-                            LocalTimestamp(QDateTime::currentMSecsSinceEpoch()), r.message, request_.json);
-                        outputError = WriteOut(line, live);
-                    });
+        const auto print = [&](const std::string& line) {
+            if (!outputError)
+                outputError = WriteOut(line, live);
+        };
+        const auto now = [] { return LocalTimestamp(QDateTime::currentMSecsSinceEpoch()); };
+        std::string device = outcome_.device;
+        for (;;) {
+            link_.Await([&](const std::string&) { return outputError != 0; }, -1,
+                        [&](const Received& r) { print(WatchLine(now(), r.message, request_.json)); });
+            if (!request_.reconnect || outputError || link_.Signal() || !link_.Error())
+                break;
+            print(WatchEventLine(now(), "lost", request_.port, device, SystemErrorText(link_.Error()),
+                                 request_.json));
+            if (outputError)
+                break;
+            if (!ReopenWhenBack(link_, request_.port))
+                return; // a signal ended the wait, as it ends any watch
+            device = link_.DevicePath();
+            print(WatchEventLine(now(), "reopened", request_.port, device, "", request_.json));
+        }
         if (outputError && outputError != EPIPE)
             Fail(outcome_, kExitOutput, "standard output: " + SystemErrorText(outputError));
         Stopped();

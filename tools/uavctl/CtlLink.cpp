@@ -95,6 +95,11 @@ int TLink::Open(int port) {
     return serial_.Active() ? 0 : serial_.ErrorCode();
 }
 
+void TLink::Close() {
+    serial_.SetActive(false);
+    error_ = 0;
+}
+
 int TLink::Send(const std::string& frame) {
     drained_ = false;
     serial_.SendString(frame);
@@ -157,6 +162,26 @@ std::optional<Received> TLink::Await(const std::function<bool(const std::string&
             return std::nullopt;
         RunFor(left);
     }
+}
+
+bool TLink::AwaitReadable(int fd, int timeoutMs) {
+    if (signal_)
+        return false;
+    QEventLoop loop;
+    std::optional<QSocketNotifier> ready;
+    if (fd >= 0) {
+        ready.emplace(fd, QSocketNotifier::Read);
+        connect(&*ready, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    }
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (timeoutMs >= 0)
+        limit.start(timeoutMs);
+    waiting_ = &loop;
+    loop.exec();
+    waiting_ = nullptr;
+    return !signal_;
 }
 
 } // namespace ctl

@@ -34,6 +34,8 @@ public:
     int Open(int port);
     // The device that the last Open found for its port number (kept when opening it failed), or empty.
     const std::string& DevicePath() const { return serial_.DevicePath(); }
+    // Closes the port; what closing a lost device reports is forgotten.
+    void Close();
 
     // Sends `frame` and waits until it has left the driver (closing drops what has not). 0 or the
     // system's error code.
@@ -47,6 +49,9 @@ public:
     // on a port failure (Error()) or on a signal (Signal()).
     std::optional<Received> Await(const std::function<bool(const std::string&)>& wanted, int timeoutMs,
                                   const std::function<void(const Received&)>& seen = {});
+
+    // Waits until `fd` is readable (-1: never) or `timeoutMs` passed (negative: no limit). False on a signal.
+    bool AwaitReadable(int fd, int timeoutMs);
 
     qint64 NowNs() const { return clock_.nsecsElapsed(); }
     int Error() const { return error_; }

@@ -56,8 +56,13 @@ std::string TextOf(const Outcome& o) {
     }
     if (o.received)
         out += Printable(*o.received) + '\n';
-    for (const PortEntry& p : o.ports)
-        out += Line({std::to_string(p.com), p.path, p.device});
+    for (const TComPort& p : o.ports) {
+        const TPortIdentity& id = p.Identity;
+        const auto shown = [](const std::string& field) { return field.empty() ? "-" : Printable(field); };
+        out += Line({std::to_string(p.Com), p.Path, p.Device, shown(id.ById), shown(id.Driver),
+                     id.VendorId.empty() ? "-" : id.VendorId + ":" + id.ProductId, shown(id.Manufacturer),
+                     shown(id.Product), shown(id.SerialNumber)});
+    }
     return out;
 }
 
@@ -100,10 +105,24 @@ std::string JsonOf(const Outcome& o) {
         root["received"] = OptionalText(o.received);
     if (o.command == "ports") {
         QJsonArray ports;
-        for (const PortEntry& p : o.ports)
-            ports.append(QJsonObject{{"com", p.com},
-                                     {"path", QString::fromLocal8Bit(p.path.c_str())},
-                                     {"device", QString::fromLocal8Bit(p.device.c_str())}});
+        // What sysfs does not say is null.
+        const auto known = [](const std::string& field) {
+            return field.empty() ? QJsonValue(QJsonValue::Null)
+                                 : QJsonValue(QString::fromUtf8(field.c_str()));
+        };
+        for (const TComPort& p : o.ports) {
+            const TPortIdentity& id = p.Identity;
+            ports.append(QJsonObject{{"com", p.Com},
+                                     {"path", QString::fromLocal8Bit(p.Path.c_str())},
+                                     {"device", QString::fromLocal8Bit(p.Device.c_str())},
+                                     {"byId", known(id.ById)},
+                                     {"driver", known(id.Driver)},
+                                     {"vendorId", known(id.VendorId)},
+                                     {"productId", known(id.ProductId)},
+                                     {"manufacturer", known(id.Manufacturer)},
+                                     {"product", known(id.Product)},
+                                     {"serial", known(id.SerialNumber)}});
+        }
         root["ports"] = ports;
         root["portMap"] = QString::fromLocal8Bit(o.portMap.c_str());
     }

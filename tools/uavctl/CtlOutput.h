@@ -2,6 +2,7 @@
 // What uavctl prints: one outcome per run, as tab-separated text lines or as one JSON object, and
 // one line per message while watching. Text shows control bytes as <STX>, <ETX> and <hh>; JSON
 // carries every byte as the Latin-1 character of the same number, so nothing is lost.
+#include "PortListing.h"
 #include "Printable.h"
 
 #include <optional>
@@ -23,12 +24,6 @@ struct SettingRow {
     bool ok() const { return read && *read == wanted; }
 };
 
-struct PortEntry {
-    int com = 0;
-    std::string path;   // what is opened for "COM<n>"
-    std::string device; // where it leads, links followed
-};
-
 struct Outcome {
     std::string command;
     std::optional<int> port;
@@ -39,7 +34,7 @@ struct Outcome {
     std::vector<SettingRow> settings;          // set --verify, apply
     std::optional<double> rttMs;               // ping
     std::optional<std::string> sent, received; // send
-    std::vector<PortEntry> ports;              // ports
+    std::vector<TComPort> ports;               // ports
     std::string portMap;                       // ports: the port-map folder
 };
 

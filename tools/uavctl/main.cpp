@@ -4,9 +4,10 @@
 #include "CtlCommands.h"
 #include "CtlLink.h"
 #include "CtlOutput.h"
-#include "CtlPorts.h"
 #include "CtlProfile.h"
+#include "CtlReconnect.h"
 #include "DeviceControl.h"
+#include "OpenFailureHint.h"
 
 #include <QCoreApplication>
 #include <cerrno>
@@ -103,13 +104,15 @@ int main(int argc, char** argv) {
     {
         TLink link;
         outcome.port = request.port;
-        const int code = link.Open(request.port);
+        const int code = request.reconnect ? OpenWhenThere(link, request, outcome.device, stdout)
+                                           : link.Open(request.port);
         outcome.device = link.DevicePath();
-        if (code) {
+        if (code > 0) {
             const std::string where = outcome.device.empty() ? "" : " (" + outcome.device + ")";
             Fail(outcome, kExitPort,
-                 ComPortName(static_cast<sPorts>(request.port)) + where + ": " + SystemErrorText(code));
-        } else {
+                 ComPortName(static_cast<sPorts>(request.port)) + where + ": " +
+                     ExplainOpenFailure(code, outcome.device, roots));
+        } else if (code == 0) {
             RunCommand(request, profile, link, outcome, stdout);
         }
         signal = link.Signal();

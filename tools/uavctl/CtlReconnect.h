@@ -1,0 +1,53 @@
+#pragma once
+// watch --reconnect: a device that goes away (unplugged, reflashed, a network serial server restarting) is
+// waited for and opened again. The wait sleeps on inotify watches of the folders that COM<n>'s way to a
+// device passes through: the port-map folder, the device folder and the folder of each link on the way, so
+// it costs nothing until one of them changes.
+#include "PortNames.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace ctl {
+
+class TLink;
+
+// Readable when something changed on COM<n>'s way to a device; -1 when inotify is not to be had.
+class TPortWatch {
+public:
+    TPortWatch(TPortRoots roots, int com);
+    ~TPortWatch();
+    TPortWatch(const TPortWatch&) = delete;
+    TPortWatch& operator=(const TPortWatch&) = delete;
+
+    int Fd() const { return fd_; }
+    // Watches the folders as the links are now and forgets what was seen before. Called before each look
+    // at the port, so nothing that happens after the look goes unseen.
+    void Rearm();
+
+private:
+    std::vector<std::string> Folders() const;
+
+    TPortRoots roots_;
+    int com_;
+    int fd_ = -1;
+    std::vector<int> watches_;
+};
+
+struct Request;
+
+// Opens COM<port> on `link` as soon as it leads to a device that opens. False when a signal ended the wait.
+bool ReopenWhenBack(TLink& link, int port);
+
+// watch --reconnect's first open: a number that leads nowhere yet is waited for quietly, and once it opens
+// the "opened" line goes to `live`. 0 (`device` is then the path opened), the system's error code for any
+// other failure, or -1 when a signal ended the wait.
+int OpenWhenThere(TLink& link, const Request& request, std::string& device, std::FILE* live);
+
+// One watch line for an event ("lost", "opened", "reopened") on COM<port> at `device`, with the reason
+// when there is one: text is time, "event", the event and the port in TAB-separated fields.
+std::string WatchEventLine(std::string_view time, std::string_view event, int port, const std::string& device,
+                           const std::string& reason, bool json);
+
+} // namespace ctl
