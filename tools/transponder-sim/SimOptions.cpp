@@ -48,11 +48,15 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
             if (!n)
                 return fail("expects a port number 1..255");
             options.com = *n;
-        } else if (name == "--ports" || name == "--link") {
+            options.linkAsked = true;
+        } else if (name == "--ports" || name == "--link" || name == "--device") {
             const auto v = value();
             if (!v || v->empty())
                 return fail("expects a path");
-            (name == "--ports" ? options.portsDir : options.linkPath) = *v;
+            (name == "--ports"  ? options.portsDir
+             : name == "--link" ? options.linkPath
+                                : options.device) = *v;
+            options.linkAsked = options.linkAsked || name != "--device";
         } else if (name == "--delay") {
             const auto v = value();
             const auto n = v ? IntIn(*v, 0, 600000) : std::nullopt;
@@ -108,6 +112,9 @@ control panel connects to it by port number.
   --com N             link as comN (default 1) in the port-map folder
   --ports DIR         port-map folder (default $UAVCONTROL_PORTS, else ~/.config/uavcontrol/ports)
   --link PATH         link exactly at PATH instead
+  --device PATH       play on this serial device (e.g. /dev/ttyS2, the far end of a null-modem cable)
+                      instead of a new pseudo-terminal: 9600 8N1 raw, held exclusively; linked only
+                      when --com, --ports or --link is given
   --delay MS          answer each frame MS milliseconds late (default 0)
   --pace              send at the 9600-baud wire rate, one byte every 1.0417 ms
   --mute LETTERS      never send frames with these letters (e.g. --mute cz; "*" silences indications)
