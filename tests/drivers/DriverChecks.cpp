@@ -74,9 +74,9 @@ long long VoluntarySwitches(const std::string& task) {
     return 0;
 }
 
-// CPU time of the whole process so far, in milliseconds.
-double CpuMs() {
-    std::ifstream stat("/proc/self/stat");
+// CPU time so far of the whole process, or of one of its threads, in milliseconds.
+double CpuMs(const std::string& task = {}) {
+    std::ifstream stat(task.empty() ? "/proc/self/stat" : "/proc/self/task/" + task + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string skip;
@@ -285,21 +285,35 @@ TEST_F(Rig, idleOpenPort_eventThreadWakesNoMoreThanOnAPty) {
     RunFor(1000);
     const std::vector<std::string> threads = PortThreads();
     ASSERT_FALSE(threads.empty()) << "no thread started with the port";
-    auto switches = [&] {
-        long long sum = 0;
-        for (const std::string& t : threads)
-            sum += VoluntarySwitches(t);
-        return sum;
+    const std::string limit = Env("RIG_IDLE_LIMIT");
+    // Wake-ups a second of the port's threads, and of the whole program, over five seconds.
+    auto measure = [&](const std::string& what) {
+        auto switches = [](const std::vector<std::string>& tasks) {
+            long long sum = 0;
+            for (const std::string& t : tasks)
+                sum += VoluntarySwitches(t);
+            return sum;
+        };
+        const std::set<std::string> all = Tasks();
+        const std::vector<std::string> every(all.begin(), all.end());
+        const long long port = switches(PortThreads()), program = switches(every);
+        const auto start = Clock::now();
+        RunFor(5000);
+        const double seconds = MsSince(start) / 1000.0;
+        const double perSecond = static_cast<double>(switches(PortThreads()) - port) / seconds;
+        Record(what + "_per_s", perSecond);
+        Record(what + "_program_per_s", static_cast<double>(switches(every) - program) / seconds);
+        if (!limit.empty()) {
+            EXPECT_LE(perSecond, std::stod(limit)) << what << ": wake-ups a second of the idle port's threads";
+        }
     };
-    const long long before = switches();
-    const auto start = Clock::now();
-    RunFor(5000);
-    const double perSecond = static_cast<double>(switches() - before) * 1000.0 / MsSince(start);
-    Record("idle_wakeups_per_s", perSecond);
-    Record("port_threads", static_cast<double>(threads.size()));
-    if (const std::string limit = Env("RIG_IDLE_LIMIT"); !limit.empty()) {
-        EXPECT_LE(perSecond, std::stod(limit)) << "wake-ups a second of the idle port's threads";
-    }
+    measure("idle_wakeups");
+    // Asking for line events (break, modem lines) is where a driver that has them could cost more.
+    form->SerialComm->SetOnBreak([](TObject*) {});
+    form->SerialComm->SetOnSignalChange([](TObject*, eModemInSignal, bool) {});
+    RunFor(500);
+    measure("idle_wakeups_line_events");
+    Record("port_threads", static_cast<double>(PortThreads().size()));
 }
 
 TEST_F(Rig, unplugWhilePolling_oneBox_noSpin_replugThenReconnectPollsAgain) {
@@ -312,12 +326,22 @@ TEST_F(Rig, unplugWhilePolling_oneBox_noSpin_replugThenReconnectPollsAgain) {
     ASSERT_TRUE(RunUntil([&] { return !boxes.boxes.empty(); }, 5000)) << "no box after the unplug";
     Record("unplug_to_box_ms", MsSince(pulled));
     RunFor(1000);
-    const double cpuBefore = CpuMs();
+    auto portCpu = [&] {
+        double sum = 0;
+        for (const std::string& t : PortThreads())
+            sum += CpuMs(t);
+        return sum;
+    };
+    const double cpuBefore = CpuMs(), portBefore = portCpu();
     const auto start = Clock::now();
     RunFor(5000);
     const double cpuPercent = 100.0 * (CpuMs() - cpuBefore) / MsSince(start);
+    const double portPercent = 100.0 * (portCpu() - portBefore) / MsSince(start);
     Record("cpu_after_unplug_percent", cpuPercent);
-    EXPECT_LT(cpuPercent, 1.0) << "a thread spins after the unplug";
+    Record("port_threads_cpu_after_unplug_percent", portPercent);
+    EXPECT_LT(portPercent, 1.0) << "the port's thread spins after the unplug";
+    // The window's own timers cost a little under emulation; a spinning loop costs a whole core.
+    EXPECT_LT(cpuPercent, 5.0) << "something spins after the unplug";
     ASSERT_EQ(boxes.boxes.size(), 1u);
     Record("unplug_box", "\"" + boxes.boxes[0].text.toStdString() + "\"");
     EXPECT_EQ(boxes.boxes[0].text.toStdString(), std::strerror(EIO));
@@ -395,6 +419,7 @@ TEST_F(Rig, fortyThousandCharacterLine_goesOutWhole_labelKeepsUpdating_disconnec
     Record("long_line_send_click_ms", clickMs);
     Record("long_line_worst_label_gap_ms", worstGapMs);
     EXPECT_TRUE(wire == frame) << "the line arrived changed";
+    EXPECT_LT(clickMs, 1000) << "Send held the window for the whole line";
     EXPECT_LT(worstGapMs, 1000) << "the window froze during the send";
 
     // Again, and Disconnect a second into it: the rest of the line is dropped, not sent on.
@@ -426,6 +451,8 @@ TEST_F(Rig, fortyThousandCharacterLine_goesOutWhole_labelKeepsUpdating_disconnec
         },
         2000);
     Record("bytes_after_disconnect", static_cast<double>(after.size()));
+    Record("bytes_of_the_second_send", static_cast<double>(before.size() + after.size()));
+    EXPECT_LT(before.size() + after.size(), frame.size()) << "the whole line went out before Disconnect ran";
     EXPECT_LT(after.size(), 500u) << "what was queued went on after Disconnect";
 }
 
