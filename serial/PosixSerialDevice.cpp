@@ -1,13 +1,12 @@
 #include "PosixSerialDevice.h"
 
-#include "PortNames.h"
-#include "PosixTermios.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -16,8 +15,14 @@
 
 namespace {
 
-constexpr int kUnreadRecheckMs = 20;  // unread input: how often to look for more
-constexpr int kCounterRecheckMs = 50; // modem/break counters of real UARTs
+using Clock = std::chrono::steady_clock;
+
+// Input held for a reader that does not read: past this the wait stops reading ahead, and the bytes
+// wait in the driver (whose flow control, if any, then holds the other end).
+constexpr std::size_t kReadAheadLimit = 64 * 1024;
+constexpr std::size_t kReadChunk = 4096;
+
+constexpr std::uint32_t kModemEvents = CommEvent::Cts | CommEvent::Dsr | CommEvent::Rlsd | CommEvent::Ring;
 
 int MinTimeout(int a, int b) {
     return a < 0 ? b : (b < 0 ? a : std::min(a, b));
@@ -28,9 +33,28 @@ bool Lost(short revents) {
     return revents & (POLLHUP | POLLERR | POLLNVAL);
 }
 
+// TIOCMIWAIT sleeps in the driver, out of reach of the eventfd and even of close() (the call holds the
+// file): a signal without SA_RESTART is what makes it return. The handler does nothing.
+void OnModemWaitSignal(int) {}
+
+int ModemWaitSignal() {
+    static const int signo = [] {
+        const int s = SIGRTMIN + 3;
+        struct sigaction action {};
+        action.sa_handler = OnModemWaitSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(s, &action, nullptr);
+        return s;
+    }();
+    return signo;
+}
+
 } // namespace
 
-TPosixSerialDevice::TPosixSerialDevice() : wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+TPosixSerialDevice::TPosixSerialDevice() : wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wake_ < 0)
+        wakeError_ = errno;
+}
 
 TPosixSerialDevice::~TPosixSerialDevice() {
     if (fd_ >= 0)
@@ -39,15 +63,14 @@ TPosixSerialDevice::~TPosixSerialDevice() {
         close(wake_);
 }
 
-int TPosixSerialDevice::Open(const std::string& name) {
+int TPosixSerialDevice::Open(const std::string& path) {
     if (fd_ >= 0)
         return EBUSY;
-    const auto path = ResolveComPort(name, TPortRoots::FromEnvironment());
-    if (!path)
-        return ENOENT;
-    path_ = *path;
+    // Without the eventfd nothing could end a wait: no port is opened at all.
+    if (wake_ < 0)
+        return wakeError_;
     // Without O_NOCTTY a session leader would adopt the port and die of SIGHUP when it is unplugged.
-    const int fd = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
     termios probe{};
@@ -62,18 +85,31 @@ int TPosixSerialDevice::Open(const std::string& name) {
         return code;
     }
     ioctl(fd, TIOCEXCL); // root ignores it; the flock above still keeps our own kind out
-    hasCounters_ = ioctl(fd, TIOCGICOUNT, &counters_) == 0;
-    announced_ = 0;
+    SaveTerminal(fd, saved_);
+    hasCounters_ = ioctl(fd, TIOCGICOUNT, &openCounters_) == 0;
+    int bits = 0;
+    hasModemLines_ = ioctl(fd, TIOCMGET, &bits) == 0;
+    {
+        std::lock_guard lock(rx_);
+        rxBuffer_.clear();
+        marks_.Reset();
+        errors_ = {};
+        rxNew_ = breakNew_ = false;
+        readError_ = 0;
+    }
     txPending_ = false;
+    modemEvents_ = 0;
     fd_ = fd;
     return 0;
 }
 
 int TPosixSerialDevice::Close() {
-    const int fd = fd_.exchange(-1);
-    if (fd < 0)
+    if (fd_ < 0)
         return EBADF;
-    ioctl(fd, TIOCNXCL); // on a pty the exclusive flag would outlive us
+    StopWatchingModemLines();
+    const int fd = fd_.exchange(-1);
+    RestoreTerminal(fd, saved_); // fails on a lost device, which has no settings to keep
+    ioctl(fd, TIOCNXCL);         // on a pty the exclusive flag would outlive us
     return close(fd) == 0 ? 0 : errno;
 }
 
@@ -86,18 +122,72 @@ int TPosixSerialDevice::ApplyDcb(const TDcb& dcb) {
     if (fd_ < 0)
         return EBADF;
     baud_ = std::max<std::uint32_t>(dcb.BaudRate, 1);
-    return ApplyDcbToTerminal(fd_, dcb);
+    // A driver without modem lines is a pseudo-terminal or the like: it keeps 8 data bits and no parity
+    // whatever it is given, and says nothing. Only there are those two left out of the read-back, so a
+    // pty opens with any framing while a real driver that drops one is reported.
+    return ApplyDcbToTerminal(fd_, dcb, !hasModemLines_);
 }
 
 int TPosixSerialDevice::ApplyTimeouts(const TCommTimeouts&) {
-    // Reads never block here (VMIN=1 on a non-blocking descriptor) and writes take their limit per call.
+    // Reads never block here (VMIN=1 on a non-blocking descriptor) and writes never wait.
     return fd_ < 0 ? EBADF : 0;
 }
 
 int TPosixSerialDevice::SetEventMask(std::uint32_t mask) {
     mask_ = mask;
+    if (fd_ >= 0 && (mask & kModemEvents) && hasCounters_ && !modemThread_.joinable()) {
+        ModemWaitSignal();
+        modemStop_ = false;
+        modemDone_ = false;
+        modemThread_ = std::thread([this, fd = fd_.load()] { WatchModemLines(fd); });
+    }
     Wake();
     return fd_ < 0 ? EBADF : 0;
+}
+
+void TPosixSerialDevice::WatchModemLines(int fd) {
+    serial_icounter_struct last{};
+    ioctl(fd, TIOCGICOUNT, &last);
+    while (!modemStop_) {
+        // Fails for good on a lost device or a driver without it: the main wait reports a loss.
+        if (ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG) != 0 && errno != EINTR)
+            break;
+        serial_icounter_struct now{};
+        if (ioctl(fd, TIOCGICOUNT, &now) != 0)
+            break;
+        std::uint32_t events = 0;
+        if (now.cts != last.cts)
+            events |= CommEvent::Cts;
+        if (now.dsr != last.dsr)
+            events |= CommEvent::Dsr;
+        if (now.dcd != last.dcd)
+            events |= CommEvent::Rlsd;
+        if (now.rng != last.rng)
+            events |= CommEvent::Ring;
+        last = now;
+        if (events) {
+            modemEvents_ |= events;
+            Kick();
+        }
+    }
+    std::lock_guard lock(modemMutex_);
+    modemDone_ = true;
+    modemEnded_.notify_all();
+}
+
+void TPosixSerialDevice::StopWatchingModemLines() {
+    if (!modemThread_.joinable())
+        return;
+    modemStop_ = true;
+    // A signal that comes just before the thread enters TIOCMIWAIT is lost, so it is sent again until
+    // the thread has ended: this happens only while closing, and the first one nearly always does it.
+    std::unique_lock lock(modemMutex_);
+    while (!modemDone_) {
+        pthread_kill(modemThread_.native_handle(), ModemWaitSignal());
+        modemEnded_.wait_for(lock, std::chrono::milliseconds(5), [this] { return modemDone_; });
+    }
+    lock.unlock();
+    modemThread_.join();
 }
 
 void TPosixSerialDevice::SetModemLine(int line, bool state) {
@@ -106,8 +196,16 @@ void TPosixSerialDevice::SetModemLine(int line, bool state) {
 }
 
 int TPosixSerialDevice::Purge() {
-    // Transfers here are complete when their call returns, so nothing is in flight to abandon.
-    return fd_ < 0 ? EBADF : 0;
+    if (fd_ < 0)
+        return EBADF;
+    {
+        std::lock_guard lock(rx_);
+        rxBuffer_.clear();
+        marks_.Reset();
+        rxNew_ = false;
+    }
+    txPending_ = false;
+    return tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
 }
 
 int TPosixSerialDevice::QueueCounts(std::int32_t& rx, std::int32_t& tx) {
@@ -115,38 +213,26 @@ int TPosixSerialDevice::QueueCounts(std::int32_t& rx, std::int32_t& tx) {
     int out = 0;
     if (ioctl(fd_, FIONREAD, &in) != 0 || ioctl(fd_, TIOCOUTQ, &out) != 0)
         return errno;
-    rx = in;
+    std::lock_guard lock(rx_);
+    rx = in + static_cast<std::int32_t>(rxBuffer_.size());
     tx = out;
     return 0;
 }
 
-int TPosixSerialDevice::Write(const std::string& bytes, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
+int TPosixSerialDevice::Write(const char* data, std::size_t size, std::size_t& written) {
+    written = 0;
+    for (;;) {
+        const ssize_t n = write(fd_, data, size);
+        if (n >= 0) {
+            written = static_cast<std::size_t>(n);
+            if (n > 0)
+                txPending_ = true;
+            return 0;
         }
-        if (n < 0 && errno == EINTR)
+        if (errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN)
-            return errno;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{fd_, POLLOUT, 0};
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) == 0)
-            return ETIMEDOUT;
-        if (Lost(p.revents))
-            return EIO;
+        return errno == EAGAIN ? 0 : errno;
     }
-    if (!bytes.empty()) {
-        txPending_ = true;
-        Kick();
-    }
-    return 0;
 }
 
 void TPosixSerialDevice::Kick() {
@@ -165,41 +251,49 @@ bool TPosixSerialDevice::DrainWake() {
     return wakeAsked_.exchange(false);
 }
 
-std::uint32_t TPosixSerialDevice::CounterEvents(std::uint32_t want) {
+// Reads what has arrived into the buffer (rx_ held). 0, or the failure that ended the device.
+int TPosixSerialDevice::Pull() {
+    char raw[kReadChunk];
+    while (rxBuffer_.size() < kReadAheadLimit) {
+        const ssize_t n = read(fd_, raw, sizeof raw);
+        if (n == 0)
+            return EIO; // VMIN=1: an empty read means hang-up
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                break;
+            return errno;
+        }
+        const std::size_t before = rxBuffer_.size();
+        const std::uint32_t breaks = errors_.Breaks;
+        marks_.Feed(std::string_view(raw, static_cast<std::size_t>(n)), rxBuffer_, errors_);
+        rxNew_ = rxNew_ || rxBuffer_.size() > before;
+        breakNew_ = breakNew_ || errors_.Breaks != breaks;
+        if (static_cast<std::size_t>(n) < sizeof raw)
+            break;
+    }
     serial_icounter_struct now{};
-    if (ioctl(fd_, TIOCGICOUNT, &now) != 0)
-        return 0;
-    std::uint32_t events = 0;
-    if (now.cts != counters_.cts)
-        events |= CommEvent::Cts;
-    if (now.dsr != counters_.dsr)
-        events |= CommEvent::Dsr;
-    if (now.dcd != counters_.dcd)
-        events |= CommEvent::Rlsd;
-    if (now.brk != counters_.brk)
-        events |= CommEvent::Break;
-    if (now.rng != counters_.rng)
-        events |= CommEvent::Ring;
-    counters_ = now;
-    return events & want;
+    if (hasCounters_ && ioctl(fd_, TIOCGICOUNT, &now) == 0)
+        errors_.Overruns = static_cast<std::uint32_t>((now.overrun - openCounters_.overrun) +
+                                                      (now.buf_overrun - openCounters_.buf_overrun));
+    return 0;
 }
 
 // Events that are already true, and how the wait must look for the rest.
-std::uint32_t TPosixSerialDevice::ReadyEvents(std::uint32_t want, int& timeoutMs, bool& pollIn) {
-    std::uint32_t ready = 0;
-    if (want & CommEvent::RxChar) {
-        int n = 0;
-        ioctl(fd_, FIONREAD, &n);
-        if (n == 0) {
-            announced_ = 0;
-            pollIn = true;
-        } else if (n > announced_) {
-            // Only new bytes are news: unread ones announced before must not wake us again and again.
-            announced_ = n;
+std::uint32_t TPosixSerialDevice::ReadyEvents(std::uint32_t want, int& timeoutMs, bool& readAhead) {
+    std::uint32_t ready = modemEvents_.exchange(0) & want;
+    {
+        std::lock_guard lock(rx_);
+        if ((want & CommEvent::RxChar) && rxNew_) {
+            rxNew_ = false;
             ready |= CommEvent::RxChar;
-        } else {
-            timeoutMs = MinTimeout(timeoutMs, kUnreadRecheckMs);
         }
+        if (breakNew_) {
+            breakNew_ = false;
+            ready |= want & CommEvent::Break;
+        }
+        readAhead = (want & (CommEvent::RxChar | CommEvent::Break)) && rxBuffer_.size() < kReadAheadLimit;
     }
     if ((want & CommEvent::TxEmpty) && txPending_) {
         int out = 0;
@@ -207,66 +301,96 @@ std::uint32_t TPosixSerialDevice::ReadyEvents(std::uint32_t want, int& timeoutMs
             txPending_ = false;
             ready |= CommEvent::TxEmpty;
         } else {
-            // Wake about when the queue should have gone out on the wire (10 bits a byte).
+            // Nothing tells when the driver's queue runs empty: look again about when it should have
+            // gone out on the wire (10 bits a byte). Only after output, until it has gone.
             const auto ms = static_cast<int>(static_cast<std::uint64_t>(out) * 10000u / baud_) + 1;
             timeoutMs = MinTimeout(timeoutMs, ms);
         }
     }
-    constexpr std::uint32_t kCounted =
-        CommEvent::Cts | CommEvent::Dsr | CommEvent::Rlsd | CommEvent::Break | CommEvent::Ring;
-    if ((want & kCounted) && hasCounters_) {
-        ready |= CounterEvents(want & kCounted);
-        timeoutMs = MinTimeout(timeoutMs, kCounterRecheckMs);
-    }
     return ready;
 }
 
-int TPosixSerialDevice::WaitEvent(std::uint32_t wanted, std::uint32_t& events) {
+int TPosixSerialDevice::WaitEvent(std::uint32_t wanted, std::uint32_t& events, int timeoutMs) {
     events = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
         if (fd_ < 0)
             return EBADF;
-        int timeoutMs = -1;
-        bool pollIn = false;
-        if (const std::uint32_t ready = ReadyEvents(mask_ & wanted, timeoutMs, pollIn)) {
+        const std::uint32_t want = (mask_ & wanted) | (wanted & DeviceEvent::Writable);
+        int left = -1;
+        if (timeoutMs >= 0) {
+            left = static_cast<int>(
+                std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              deadline - Clock::now() + std::chrono::microseconds(999))
+                                              .count()));
+        }
+        bool readAhead = false;
+        if (const std::uint32_t ready = ReadyEvents(want, left, readAhead)) {
             events = ready;
             return 0;
         }
-        pollfd fds[2] = {{fd_, static_cast<short>(pollIn ? POLLIN : 0), 0}, {wake_, POLLIN, 0}};
-        if (poll(fds, 2, timeoutMs) < 0) {
+        {
+            std::lock_guard lock(rx_);
+            if (readError_)
+                return readError_;
+        }
+        const short watch =
+            static_cast<short>((readAhead ? POLLIN : 0) | ((want & DeviceEvent::Writable) ? POLLOUT : 0));
+        pollfd fds[2] = {{fd_, watch, 0}, {wake_, POLLIN, 0}};
+        const int n = poll(fds, 2, left);
+        if (n < 0) {
             if (errno == EINTR)
                 continue;
             return errno;
         }
         if ((fds[1].revents & POLLIN) && DrainWake())
             return 0;
+        if (fds[0].revents & POLLIN) {
+            // Bytes that came with a hang-up are announced first; the loss is reported by the next wait.
+            std::lock_guard lock(rx_);
+            if (const int code = Pull())
+                readError_ = code;
+            continue;
+        }
         if (Lost(fds[0].revents))
             return EIO;
+        if (fds[0].revents & POLLOUT) {
+            events = DeviceEvent::Writable;
+            return 0;
+        }
+        if (n == 0 && timeoutMs >= 0 && Clock::now() >= deadline)
+            return 0;
     }
 }
 
 int TPosixSerialDevice::Read(char* buffer, std::size_t size, int timeoutMs, std::size_t& got) {
     got = 0;
-    for (bool waited = false;;) {
-        const ssize_t n = read(fd_, buffer, size);
-        if (n > 0) {
-            got = static_cast<std::size_t>(n);
-            announced_ = 0;
-            return 0;
+    std::unique_lock lock(rx_);
+    for (bool waited = false; rxBuffer_.empty();) {
+        if (readError_)
+            return readError_;
+        if (const int code = Pull()) {
+            readError_ = code;
+            Kick(); // the wait reports it too
+            return code;
         }
-        if (n == 0)
-            return EIO; // VMIN=1: an empty read means hang-up
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN)
-            return errno;
-        if (waited || timeoutMs <= 0)
-            return 0;
+        if (!rxBuffer_.empty() || waited || timeoutMs <= 0)
+            break;
+        lock.unlock();
         pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) == 0)
-            return 0;
+        poll(&p, 1, timeoutMs);
+        lock.lock();
         waited = true;
     }
+    const bool wasFull = rxBuffer_.size() >= kReadAheadLimit;
+    got = std::min(size, rxBuffer_.size());
+    rxBuffer_.copy(buffer, got);
+    rxBuffer_.erase(0, got);
+    if (rxBuffer_.empty())
+        rxNew_ = false; // everything announced has been read
+    if (wasFull && got > 0)
+        Kick(); // room again: the wait reads ahead once more
+    return 0;
 }
 
 std::uint32_t TPosixSerialDevice::ModemStatus() {
@@ -283,4 +407,9 @@ std::uint32_t TPosixSerialDevice::ModemStatus() {
     if (bits & TIOCM_CAR)
         status |= ModemBit::RlsdOn;
     return status;
+}
+
+TLineErrors TPosixSerialDevice::LineErrors() {
+    std::lock_guard lock(rx_);
+    return errors_;
 }

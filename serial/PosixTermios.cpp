@@ -2,9 +2,12 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstring>
 #include <sys/ioctl.h>
 
 namespace {
+
+static_assert(sizeof(termios2) <= sizeof(TTerminalSnapshot::bytes));
 
 // The classic speed codes, so every tool (and tcgetattr) reads the rate back; rates without one go as
 // BOTHER with the exact number.
@@ -35,17 +38,54 @@ tcflag_t SpeedCode(std::uint32_t baud) {
     }
 }
 
+// Every flag the record decides, word by word: these are compared on read-back.
+constexpr tcflag_t kInputFlags =
+    IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR;
+constexpr tcflag_t kLocalFlags = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+constexpr tcflag_t kFraming = CSIZE | PARENB;
+constexpr tcflag_t kControlFlags = kFraming | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+
 } // namespace
 
-int ApplyDcbToTerminal(int fd, const TDcb& dcb) {
-    struct termios2 t {};
+int SaveTerminal(int fd, TTerminalSnapshot& snapshot) {
+    snapshot.valid = false;
+    termios2 t{};
     if (ioctl(fd, TCGETS2, &t) != 0)
         return errno;
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                        IXOFF | IXANY | INPCK | IGNPAR);
+    std::memcpy(snapshot.bytes, &t, sizeof t);
+    snapshot.valid = true;
+    return 0;
+}
+
+int RestoreTerminal(int fd, const TTerminalSnapshot& snapshot) {
+    if (!snapshot.valid)
+        return 0;
+    termios2 t{};
+    std::memcpy(&t, snapshot.bytes, sizeof t);
+    return ioctl(fd, TCSETS2, &t) == 0 ? 0 : errno;
+}
+
+bool DriverTookSettings(const termios2& asked, const termios2& got, bool framingFixed) {
+    const tcflag_t control = framingFixed ? kControlFlags & ~kFraming : kControlFlags;
+    const auto rateOff =
+        asked.c_ospeed > got.c_ospeed ? asked.c_ospeed - got.c_ospeed : got.c_ospeed - asked.c_ospeed;
+    return rateOff * 50 <= asked.c_ospeed && ((asked.c_iflag ^ got.c_iflag) & kInputFlags) == 0 &&
+           ((asked.c_oflag ^ got.c_oflag) & OPOST) == 0 &&
+           ((asked.c_lflag ^ got.c_lflag) & kLocalFlags) == 0 &&
+           ((asked.c_cflag ^ got.c_cflag) & control) == 0 && asked.c_cc[VMIN] == got.c_cc[VMIN] &&
+           asked.c_cc[VTIME] == got.c_cc[VTIME];
+}
+
+int ApplyDcbToTerminal(int fd, const TDcb& dcb, bool framingFixed) {
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0)
+        return errno;
+    t.c_iflag &= ~kInputFlags;
+    // Breaks and bytes with parity or framing errors come marked, so the reader can tell them from data.
+    t.c_iflag |= PARMRK;
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CIBAUD);
+    t.c_lflag &= ~kLocalFlags;
+    t.c_cflag &= ~(kControlFlags | CBAUD | CIBAUD);
     const tcflag_t speed = SpeedCode(dcb.BaudRate);
     t.c_cflag |= CLOCAL | CREAD | speed | (speed << IBSHIFT);
     t.c_cflag |= dcb.ByteSize == 7 ? CS7 : CS8;
@@ -82,6 +122,12 @@ int ApplyDcbToTerminal(int fd, const TDcb& dcb) {
     t.c_ispeed = t.c_ospeed = dcb.BaudRate;
     if (ioctl(fd, TCSETS2, &t) != 0)
         return errno;
+    // A driver may keep what it cannot do and still return 0: only reading back tells.
+    termios2 got{};
+    if (ioctl(fd, TCGETS2, &got) != 0)
+        return errno;
+    if (!DriverTookSettings(t, got, framingFixed))
+        return EINVAL;
     if (dcb.Flags & (DcbFlag::OutxDsrFlow | DcbFlag::DtrHandshake))
         return EOPNOTSUPP;
     return 0;

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "DeviceControl.h"
+#include "PortNames.h"
 #include "PosixSerialDevice.h"
 
 #include <algorithm>
@@ -168,6 +169,15 @@ void TSerial::SetOnSignalChange(TSignalChangeEvent handler) {
     WakeThread();
 }
 
+void TSerial::SetOnSent(TSentEvent handler) {
+    hasSent_ = static_cast<bool>(handler);
+    onSent_ = std::move(handler);
+}
+
+TLineErrors TSerial::LineErrors() {
+    return active_ ? device_->LineErrors() : TLineErrors{};
+}
+
 // TSerial: opening, closing and transfers ----------------------------------------------------------------
 
 void TSerial::SetActive(bool value) {
@@ -178,7 +188,10 @@ void TSerial::SetActive(bool value) {
 }
 
 void TSerial::Open() {
-    if (const int code = device_->Open(ComPortName(port_))) {
+    // Resolved once: the path opened is the path reported.
+    const auto path = ResolveComPort(ComPortName(port_), TPortRoots::FromEnvironment());
+    devicePath_ = path.value_or(std::string());
+    if (const int code = path ? device_->Open(*path) : ENOENT) {
         ReportError(code);
         return;
     }
@@ -190,6 +203,9 @@ void TSerial::Open() {
         ++generation_;
     }
     ConfigurePort();
+    // Whatever waited in the driver's queues belongs to an earlier user of the line.
+    if (const int code = device_->Purge())
+        ReportError(code);
     SetModemLine(kLineDtr, true);
     SetModemLine(kLineRts, true);
     if (const int code = device_->SetEventMask(CommEvent::OpenMask))
@@ -199,6 +215,9 @@ void TSerial::Open() {
 }
 
 void TSerial::Close() {
+    // Output that has not gone is dropped, in the component and in the driver: closing never waits for
+    // a line that flow control holds.
+    DropQueued();
     if (const int code = device_->Purge())
         ReportError(code);
     SetModemLine(kLineDtr, false);
@@ -256,8 +275,78 @@ void TSerial::SendString(const std::string& s) {
         Notify(EBADF, !repeat);
         return;
     }
-    if (const int code = device_->Write(s, WriteTimeoutMs(s.size())))
-        ReportError(code);
+    int lost = 0;
+    {
+        std::lock_guard lock(ctl_);
+        if (lostGeneration_ == generation_)
+            lost = lostCode_; // the thread writes no more for a lost device
+    }
+    if (lost) {
+        ReportError(lost);
+        return;
+    }
+    if (s.empty())
+        return;
+    {
+        std::lock_guard lock(tx_);
+        txQueue_.push_back({s, WriteTimeoutMs(s.size())});
+        txQueued_ += s.size();
+    }
+    device_->Wake();
+}
+
+void TSerial::DropQueued() {
+    std::lock_guard lock(tx_);
+    txQueue_.clear();
+    txDone_ = 0;
+    txStarted_ = false;
+    txQueued_ = 0;
+}
+
+// Event thread, holding the device: hands the device what it takes now. `accepted` gets each string it
+// has taken whole (when someone listens); `waitMs` how long the wait may last before the first string's
+// deadline (-1: nothing queued). 0, or the failure (ETIMEDOUT past the deadline).
+int TSerial::WriteQueued(std::vector<std::string>& accepted, int& waitMs) {
+    using Clock = std::chrono::steady_clock;
+    waitMs = -1;
+    std::lock_guard lock(tx_);
+    while (!txQueue_.empty()) {
+        TOutgoing& first = txQueue_.front();
+        if (!txStarted_) {
+            txStarted_ = true;
+            txDeadline_ = Clock::now() + std::chrono::milliseconds(first.timeoutMs);
+        }
+        std::size_t written = 0;
+        if (const int code =
+                device_->Write(first.bytes.data() + txDone_, first.bytes.size() - txDone_, written)) {
+            txQueue_.clear(); // what follows a failed write would go out with a hole before it
+            txDone_ = 0;
+            txStarted_ = false;
+            txQueued_ = 0;
+            return code;
+        }
+        txDone_ += written;
+        txQueued_ -= written;
+        if (txDone_ < first.bytes.size()) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(txDeadline_ - Clock::now()).count();
+            if (left <= 0) {
+                txQueue_.clear();
+                txDone_ = 0;
+                txStarted_ = false;
+                txQueued_ = 0;
+                return ETIMEDOUT;
+            }
+            waitMs = static_cast<int>(left);
+            return 0;
+        }
+        if (hasSent_)
+            accepted.push_back(std::move(first.bytes));
+        txQueue_.pop_front();
+        txDone_ = 0;
+        txStarted_ = false;
+    }
+    return 0;
 }
 
 int TSerial::WriteTimeoutMs(std::size_t bytes) const {
@@ -296,7 +385,8 @@ std::int32_t TSerial::TxWaiting() {
     std::int32_t rx = 0, tx = 0;
     if (const int code = device_->QueueCounts(rx, tx))
         ReportError(code);
-    return tx;
+    // Queued here but not yet taken by the device is waiting output too.
+    return static_cast<std::int32_t>(std::min<std::size_t>(tx + txQueued_, INT32_MAX));
 }
 
 void TSerial::ReportError(int code) {
@@ -357,19 +447,40 @@ void TSerial::Serve() {
         const std::uint64_t generation = generation_;
         usingDevice_ = true;
         lock.unlock();
+        std::vector<std::string> accepted;
+        int waitMs = -1;
+        int code = WriteQueued(accepted, waitMs);
+        const bool writeFailed = code != 0;
         std::uint32_t events = 0;
-        const int code = device_->WaitEvent(WantedEvents(), events);
+        if (!writeFailed && accepted.empty()) {
+            const std::uint32_t output = waitMs >= 0 ? DeviceEvent::Writable : 0;
+            code = device_->WaitEvent(WantedEvents() | output, events, waitMs);
+        }
         lock.lock();
         usingDevice_ = false;
         ctlChanged_.notify_all();
         if (terminate_ || !active_ || generation != generation_)
-            continue; // being closed: a failed wait now is no news
-        if (code != 0)
-            lostGeneration_ = generation; // a wait that fails once would fail forever: report it once
+            continue; // being closed: a failure now is no news, and what was written goes with the port
+        // A failed wait would fail forever: it is reported once. A failed write loses the device only
+        // when the failure says so; the queue is dropped either way.
+        const bool lost = code != 0 && (!writeFailed || IsDeviceLoss(code));
+        if (lost) {
+            lostGeneration_ = generation;
+            lostCode_ = code;
+        }
         lock.unlock();
+        bool goOn = true;
+        for (std::string& bytes : accepted) {
+            goOn = Deliver(generation, [this, bytes = std::move(bytes)] {
+                if (const TSentEvent handler = onSent_)
+                    handler(bytes);
+            });
+            if (!goOn)
+                break;
+        }
         if (code != 0)
-            DeliverFailure(generation, code, true);
-        else
+            DeliverFailure(generation, code, lost);
+        else if (goOn)
             HandleEvents(events, generation);
         lock.lock();
     }
@@ -441,6 +552,8 @@ void TSerial::HandleEvents(std::uint32_t events, std::uint64_t generation) {
                 handler(this);
         });
     };
+    if (txQueued_ != 0)
+        events &= ~CommEvent::TxEmpty; // the driver ran empty, but more waits here for it
     if (!HandleSignal(events, CommEvent::Cts, ModemBit::CtsOn, cts_, msCTS, generation) ||
         !HandleSignal(events, CommEvent::Dsr, ModemBit::DsrOn, dsr_, msDSR, generation) ||
         !HandleSignal(events, CommEvent::Rlsd, ModemBit::RlsdOn, rlsd_, msRLSD, generation) ||
@@ -470,6 +583,7 @@ bool TSerial::Drain(std::uint64_t generation) {
             if (lost) {
                 std::lock_guard lock(ctl_);
                 lostGeneration_ = generation;
+                lostCode_ = code;
             }
             DeliverFailure(generation, code, lost);
             return false;

@@ -4,11 +4,13 @@
 // thread that turns port events into handler calls on the user-interface thread (raw-data notices or
 // framed messages).
 //
-// Threads: every public operation runs on the user-interface thread. The event thread waits on the
-// device, reads and frames received bytes, and runs each handler on the user-interface thread through
-// a TSyncChannel, waiting until it has returned. Closing never lets a device call run after the close:
-// the closer waits for the thread to leave the device, which it does at once when woken; a thread parked
-// in a handler call holds no device, so closing from inside a handler does not wait at all.
+// Threads: every public operation runs on the user-interface thread and none waits for the line:
+// SendString queues its bytes, and the event thread hands them to the device as it takes them. The event
+// thread waits on the device, writes, reads and frames received bytes, and runs each handler on the
+// user-interface thread through a TSyncChannel, waiting until it has returned. Closing never lets a device
+// call run after the close: the closer waits for the thread to leave the device, which it does at once when
+// woken; a thread parked in a handler call holds no device, so closing from inside a handler does not wait at
+// all.
 #include "Component.h"
 #include "MessageFramer.h"
 #include "SerialDevice.h"
@@ -16,17 +18,21 @@
 #include "Synchronize.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 using TRxMessageEvent = std::function<void(TObject* Sender, const std::string& RxMessage)>;
 using TSignalChangeEvent = std::function<void(TObject* Sender, eModemInSignal Signal, bool SignalState)>;
 using TWriteCompletedEvent = std::function<void()>;
+using TSentEvent = std::function<void(const std::string& bytes)>;
 
 class TSerial;
 
@@ -52,7 +58,8 @@ class TSerial : public TComponent {
     Q_OBJECT
 
 public:
-    // Bytes of one SendString that must be on their way within this time.
+    // Bytes of one SendString that the device must have taken within this time (beyond their time on
+    // the wire) once they are first offered to it.
     static constexpr int kWriteTimeoutMs = 1000;
     // How long a closer waits for the event thread to leave the device before closing anyway.
     static constexpr int kCloseWaitMs = 7500;
@@ -119,10 +126,13 @@ public:
     // Closes an open port, then opens it when `value` is true (so true on an open port reopens it).
     void SetActive(bool value);
 
-    // Transmits all of `s` on the open port. On a closed port nothing is sent and the bad-descriptor
-    // failure is recorded and notified at once; its dialog shows once per closed period.
+    // Queues all of `s` for the open port and returns: the event thread writes it whole, in order, as
+    // the device takes it, and reports a failure as it happens. On a closed port nothing is sent and the
+    // bad-descriptor failure is recorded and notified at once; its dialog shows once per closed period.
+    // On a lost device the loss is recorded and notified again, its dialog rationed as for the session.
     void SendString(const std::string& s);
-    // How long SendString waits for the device to take `bytes`: a second beyond their time on the wire.
+    // How long the device may take to accept `bytes` of one SendString: a second beyond their time on
+    // the wire (else ETIMEDOUT, and what is queued is dropped).
     int WriteTimeoutMs(std::size_t bytes) const;
     // Reads at most one received byte, waiting up to 100 ms; returns how many (0 or 1). For mode rxNormal.
     int ReadByte(char& b);
@@ -140,6 +150,14 @@ public:
     bool ThreadBusy() const { return threadBusy_; }
     // Partial messages dropped because they grew past the framing bound.
     std::uint32_t MessageOverflows() const { return overflows_; }
+    // The device the port number stood for at the last opening (kept when opening it failed); empty
+    // when the number named none.
+    const std::string& DevicePath() const { return devicePath_; }
+    // Breaks, bytes dropped for parity or framing errors, and overruns of the open port since it opened
+    // (where the driver reports them; a pty has none).
+    TLineErrors LineErrors();
+    // Called on the user-interface thread when the device has taken all the bytes of one SendString.
+    void SetOnSent(TSentEvent handler);
 
 private:
     friend class TEventThread;
@@ -154,6 +172,8 @@ private:
     // Event-thread side.
     void Serve();
     std::uint32_t WantedEvents() const;
+    int WriteQueued(std::vector<std::string>& accepted, int& waitMs);
+    void DropQueued();
     void HandleEvents(std::uint32_t events, std::uint64_t generation);
     bool HandleSignal(std::uint32_t events, std::uint32_t bit, std::uint32_t onBit, bool& state,
                       eModemInSignal which, std::uint64_t generation);
@@ -179,6 +199,7 @@ private:
     std::int32_t errorCode_ = 0;
     TDcb dcb_;
     TCommTimeouts timeouts_;
+    std::string devicePath_;
     // Dialogs are rationed; ErrorCode and OnError see every failure.
     bool sessionLost_ = false;        // the open device went away: no further dialog until it is closed
     bool closedSendReported_ = false; // a send on the closed port has been shown since the port closed
@@ -193,10 +214,24 @@ private:
     TRxMessageEvent onMessage_;
     TSignalChangeEvent onSignalChange_;
     TWriteCompletedEvent onWriteCompleted_;
+    TSentEvent onSent_;
     // Whether a handler is assigned, as the event thread may ask; the handlers themselves are only
     // touched on the user-interface thread.
     std::atomic<bool> hasRxData_{false}, hasTxEmpty_{false}, hasMessage_{false}, hasBreak_{false},
-        hasRing_{false}, hasSignalChange_{false};
+        hasRing_{false}, hasSignalChange_{false}, hasSent_{false};
+
+    // Output queued by SendString, one entry per call, written by the event thread. Guarded by tx_; the
+    // event thread holds it across its (non-blocking) write, so a closer never drops bytes mid-write.
+    struct TOutgoing {
+        std::string bytes;
+        int timeoutMs = 0;
+    };
+    std::mutex tx_;
+    std::deque<TOutgoing> txQueue_;
+    std::size_t txDone_ = 0; // bytes of the first entry the device has taken
+    bool txStarted_ = false; // the first entry has been offered; its deadline runs
+    std::chrono::steady_clock::time_point txDeadline_;
+    std::atomic<std::size_t> txQueued_{0}; // bytes not yet taken by the device
 
     // Event-thread state; handlers see it unchanged because the thread waits while they run.
     TMessageFramer framer_;
@@ -210,6 +245,7 @@ private:
     bool active_ = false;
     std::uint64_t generation_ = 0;
     std::uint64_t lostGeneration_ = 0;
+    int lostCode_ = 0; // the failure that lost lostGeneration_
     bool usingDevice_ = false;
     bool terminate_ = false;
     std::atomic<bool> threadBusy_{false};

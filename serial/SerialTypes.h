@@ -66,6 +66,15 @@ struct TDcb {
     bool operator==(const TDcb&) const = default;
 };
 
+// Line errors counted since the port was opened.
+struct TLineErrors {
+    std::uint32_t Breaks = 0;
+    std::uint32_t Errors = 0;   // bytes dropped because they arrived with a parity or framing error
+    std::uint32_t Overruns = 0; // bytes the driver lost (where the driver counts them)
+
+    bool operator==(const TLineErrors&) const = default;
+};
+
 // Read and write time-outs in milliseconds.
 struct TCommTimeouts {
     std::uint32_t ReadIntervalTimeout = 0;

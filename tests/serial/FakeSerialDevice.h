@@ -1,9 +1,12 @@
 #pragma once
-// A scripted serial device: records every call in order, fails the operations a test names, and serves
-// event sets and received bytes that the test pushes.
+// A scripted serial device: records every call in order (writes apart: they come in pieces from the event
+// thread), fails the operations a test names, takes as much output as the test allows, and serves event
+// sets and received bytes that the test pushes.
 #include "SerialDevice.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -83,9 +86,17 @@ public:
     void SetModemLine(int line, bool state) override {
         Record(std::string(state ? "Raise " : "Drop ") + (line == kLineDtr ? "DTR" : "RTS"), "");
     }
-    int LastWriteTimeoutMs() {
+    // How many more bytes the device takes (default: any number); more room wakes a waiting writer.
+    void SetWriteRoom(std::size_t bytes) {
+        {
+            std::lock_guard lock(m_);
+            room_ = bytes;
+        }
+        cv_.notify_all();
+    }
+    void SetLineErrors(const TLineErrors& errors) {
         std::lock_guard lock(m_);
-        return lastWriteTimeoutMs_;
+        lineErrors_ = errors;
     }
     int Purge() override { return Record("Purge", "Purge"); }
     int QueueCounts(std::int32_t& rx, std::int32_t& tx) override {
@@ -94,20 +105,28 @@ public:
         tx = 0;
         return RecordLocked("QueueCounts", "QueueCounts");
     }
-    int Write(const std::string& bytes, int timeoutMs) override {
+    int Write(const char* data, std::size_t size, std::size_t& written) override {
         std::lock_guard lock(m_);
-        lastWriteTimeoutMs_ = timeoutMs;
-        const int code = RecordLocked("Write", "Write");
-        if (code == 0)
-            written_ += bytes;
-        return code;
+        written = 0;
+        if (const auto it = failures_.find("Write"); it != failures_.end() && it->second != 0)
+            return it->second;
+        written = std::min(size, room_);
+        room_ -= written;
+        written_.append(data, written);
+        return 0;
     }
-    int WaitEvent(std::uint32_t wanted, std::uint32_t& events) override {
+    int WaitEvent(std::uint32_t wanted, std::uint32_t& events, int) override {
         std::unique_lock lock(m_);
         ++waits_;
         wanted_ = wanted;
-        cv_.wait(lock, [&] { return woken_ || !events_.empty() || waitFailure_ != 0; });
+        const bool output = wanted & DeviceEvent::Writable;
+        cv_.wait(lock,
+                 [&] { return woken_ || !events_.empty() || waitFailure_ != 0 || (output && room_ > 0); });
         events = 0;
+        if (output && room_ > 0 && !woken_) {
+            events = DeviceEvent::Writable;
+            return 0;
+        }
         if (woken_) {
             woken_ = false;
             return 0;
@@ -136,6 +155,10 @@ public:
         std::lock_guard lock(m_);
         return modem_;
     }
+    TLineErrors LineErrors() override {
+        std::lock_guard lock(m_);
+        return lineErrors_;
+    }
 
 private:
     int Record(const std::string& call, const std::string& op) {
@@ -155,7 +178,8 @@ private:
     std::deque<std::uint32_t> events_;
     std::string input_;
     std::string written_;
-    int lastWriteTimeoutMs_ = 0;
+    std::size_t room_ = SIZE_MAX;
+    TLineErrors lineErrors_;
     TDcb dcb_;
     std::uint32_t modem_ = 0;
     std::uint32_t wanted_ = 0;

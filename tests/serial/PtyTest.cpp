@@ -1,5 +1,6 @@
 // The component on a real pseudo-terminal: the POSIX device, port naming, line settings as the driver
 // sees them, framing of what the other end writes, and device loss.
+#include "PosixSerialDevice.h"
 #include "PtySpeedProbe.h"
 #include "Serial2.h"
 #include "SerialTestSupport.h"
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -106,10 +108,11 @@ TEST_F(PtyPort, repliesFromOtherEnd_areFramedAndDelivered) {
     serial->SetActive(true);
     WriteMaster("noise" + STX + "A=1");
     ASSERT_TRUE(RunUntil([&] { return serial->RxWaiting() == 0; }));
-    WriteMaster("2" + ETX + STX + "B=" + std::string(1, '\0') + ETX);
+    // 0xFF comes doubled out of the terminal layer, which marks line errors: it arrives single.
+    WriteMaster("2" + ETX + STX + "B=" + std::string(1, '\0') + "\xff" + ETX);
     ASSERT_TRUE(RunUntil([&] { return messages.size() == 2; }));
     EXPECT_EQ(messages[0], STX + "A=12" + ETX);
-    EXPECT_EQ(messages[1], STX + "B=" + std::string(1, '\0') + ETX);
+    EXPECT_EQ(messages[1], STX + "B=" + std::string(1, '\0') + "\xff" + ETX);
 }
 
 TEST_F(PtyPort, rawMode_announcesNewBytesOnce_andLeavesThemQueued) {
@@ -195,4 +198,90 @@ TEST_F(PtyPort, missingDeviceAndNonTerminal_failWithSystemCodes) {
     serial->SetActive(true);
     EXPECT_EQ(serial->ErrorCode(), ENOENT);
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(PtyPort, longLine_isQueuedAndGoesOutWholeInOrder) {
+    std::string line;
+    for (int i = 0; line.size() < 40000; ++i)
+        line += std::to_string(i) + ",";
+    line.resize(40000);
+    std::vector<std::string> sent;
+    serial->SetOnSent([&](const std::string& bytes) { sent.push_back(bytes); });
+    serial->SetActive(true);
+    // More than the pty holds: a write that waited for room would wait for this very reader.
+    serial->SendString(line);
+    EXPECT_EQ(ReadMaster(line.size()), line);
+    ASSERT_TRUE(RunUntil([&] { return sent.size() == 1; }));
+    EXPECT_EQ(sent[0], line);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(PtyPort, staleInput_isFlushedAtOpen) {
+    std::vector<std::string> messages;
+    serial->SetRxEventMode(rxMessage);
+    serial->SetOnMessage([&](TObject*, const std::string& m) { messages.push_back(m); });
+    serial->SetActive(true);
+    serial->SetActive(false);
+    WriteMaster(STX + "stale" + ETX);
+    serial->SetActive(true);
+    WriteMaster(STX + "fresh" + ETX);
+    ASSERT_TRUE(RunUntil([&] { return !messages.empty(); }));
+    EXPECT_EQ(messages, std::vector<std::string>{STX + "fresh" + ETX});
+}
+
+TEST_F(PtyPort, closing_restoresTheSettingsFoundAtOpen) {
+    {
+        const int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(tcgetattr(fd, &t), 0);
+        t.c_lflag |= ICANON | ECHO;
+        cfsetspeed(&t, B4800);
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+        close(fd);
+    }
+    serial->SetBaudrate(19200);
+    serial->SetActive(true);
+    EXPECT_FALSE(SlaveSettings().c_lflag & ICANON);
+    serial->SetActive(false);
+    const termios t = SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&t), B4800);
+    EXPECT_TRUE(t.c_lflag & ICANON);
+    EXPECT_TRUE(t.c_lflag & ECHO);
+}
+
+TEST_F(PtyPort, ptyWithoutModemLines_getsNoModemThread_andItsFixedFramingIsNoError) {
+    const auto threads = [] {
+        return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+    };
+    serial->SetOnSignalChange([](TObject*, eModemInSignal, bool) {});
+    serial->SetOnBreak([](TObject*) {});
+    serial->SetOnRing([](TObject*) {});
+    serial->SetDataBits(d7bit); // a pty keeps 8 data bits and no parity whatever it is given
+    serial->SetParity(paEven);
+    const auto before = threads();
+    serial->SetActive(true);
+    ASSERT_TRUE(serial->Active());
+    EXPECT_EQ(threads(), before + 1) << "the event thread only";
+    EXPECT_EQ(serial->ErrorCode(), 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(PtyPort, eventfdFailure_failsOpenWithSystemText) {
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    rlimit full = saved;
+    full.rlim_cur = static_cast<rlim_t>(lowestFree); // no descriptor can be had now
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &full), 0);
+    auto starved = std::make_unique<TSerial>(nullptr, std::make_unique<TPosixSerialDevice>());
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    starved->SetPort(7);
+    starved->SetActive(true);
+    EXPECT_FALSE(starved->Active());
+    EXPECT_EQ(starved->ErrorCode(), EMFILE);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Too many open files");
 }

@@ -3,6 +3,7 @@
 #include "FakeSerialDevice.h"
 #include "Serial2.h"
 #include "SerialTestSupport.h"
+#include "TestSupport.h"
 
 #include <QThread>
 #include <cerrno>
@@ -13,9 +14,9 @@ namespace {
 const std::string STX = "\x02";
 const std::string ETX = "\x03";
 
-const std::vector<std::string> kOpenCalls{
-    "Open COM1", "SetupQueues 1024 1024", "ApplyDcb", "ApplyTimeouts", "Raise DTR",
-    "Raise RTS", "SetEventMask 381"};
+const std::vector<std::string> kOpenSteps{
+    "SetupQueues 1024 1024", "ApplyDcb", "ApplyTimeouts", "Purge", "Raise DTR", "Raise RTS",
+    "SetEventMask 381"};
 const std::vector<std::string> kCloseCalls{"Purge", "Drop DTR", "Drop RTS", "SetEventMask 0", "Close"};
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -26,6 +27,10 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
 class Serial : public ::testing::Test, public TSerialAppFixture {
 protected:
     Serial() {
+        // Numbers 1, 3 and 4 stand for devices (the fake opens none); 5 for nothing.
+        for (int com : {1, 3, 4})
+            std::filesystem::create_symlink("/nonexistent", ports.Link(com));
+        kOpenCalls = Concat({"Open " + ports.Link(1).string()}, kOpenSteps);
         auto device = std::make_unique<TFakeSerialDevice>();
         dev = device.get();
         serial = std::make_unique<TSerial>(nullptr, std::move(device));
@@ -42,6 +47,8 @@ protected:
         dev->ClearCalls();
     }
 
+    uavtest::PortMap ports{"fake"};
+    std::vector<std::string> kOpenCalls;
     TFakeSerialDevice* dev = nullptr;
     std::unique_ptr<TSerial> serial;
     std::vector<std::string> messages;
@@ -91,6 +98,7 @@ TEST_F(Serial, openAndClose_runTheirStepsInOrder) {
     serial->SetActive(false);
     EXPECT_FALSE(serial->Active());
     EXPECT_EQ(dev->Calls(), Concat(kOpenCalls, kCloseCalls));
+    EXPECT_EQ(serial->DevicePath(), ports.Link(1).string()) << "the path opened is the path reported";
     serial->SetActive(false);
     EXPECT_EQ(dev->Calls().size(), kOpenCalls.size() + kCloseCalls.size())
         << "closing a closed port does nothing";
@@ -123,7 +131,7 @@ TEST_F(Serial, settingsWhileOpen_reopenOnlyWhenChanged_exceptQueueSizes) {
     EXPECT_EQ(dev->LastDcb().ByteSize, 8);
     dev->ClearCalls();
     serial->SetPort(3);
-    EXPECT_EQ(dev->Calls()[kCloseCalls.size()], "Open COM3");
+    EXPECT_EQ(dev->Calls()[kCloseCalls.size()], "Open " + ports.Link(3).string());
 }
 
 TEST_F(Serial, settingsWhileClosed_areOnlyStored) {
@@ -133,7 +141,7 @@ TEST_F(Serial, settingsWhileClosed_areOnlyStored) {
     EXPECT_TRUE(dev->Calls().empty());
     EXPECT_EQ(serial->Dcb().Parity, 0) << "the record is built when the port opens";
     serial->SetActive(true);
-    EXPECT_EQ(dev->Calls()[0], "Open COM4");
+    EXPECT_EQ(dev->Calls()[0], "Open " + ports.Link(4).string());
     EXPECT_EQ(dev->Calls()[1], "SetupQueues 1024 64");
     EXPECT_EQ(dev->LastDcb().Parity, 2);
 }
@@ -143,7 +151,7 @@ TEST_F(Serial, failedOpen_staysClosedAndShowsSystemText) {
     serial->SetActive(true);
     EXPECT_FALSE(serial->Active());
     EXPECT_EQ(serial->ErrorCode(), ENOENT);
-    EXPECT_EQ(dev->Calls(), std::vector<std::string>{"Open COM1"});
+    EXPECT_EQ(dev->Calls(), std::vector<std::string>{kOpenCalls[0]});
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "No such file or directory");
     EXPECT_EQ(boxes.boxes[0].caption, "Error");
@@ -153,6 +161,14 @@ TEST_F(Serial, failedOpen_staysClosedAndShowsSystemText) {
     serial->SetActive(true);
     EXPECT_EQ(serial->ErrorCode(), EBUSY);
     EXPECT_EQ(boxes.boxes.size(), 1u) << "neNone shows nothing";
+    EXPECT_EQ(serial->DevicePath(), ports.Link(1).string()) << "kept when opening it failed";
+
+    dev->ClearCalls();
+    serial->SetPort(5);
+    serial->SetActive(true);
+    EXPECT_EQ(serial->ErrorCode(), ENOENT) << "a number that names no device";
+    EXPECT_TRUE(dev->Calls().empty());
+    EXPECT_EQ(serial->DevicePath(), "");
 }
 
 TEST_F(Serial, failedStepsWhileOpening_areReportedAndOpeningGoesOn) {
@@ -179,6 +195,7 @@ TEST_F(Serial, sendOnClosedPort_writesNothingAndShowsOncePerClosedPeriod) {
     EXPECT_EQ(boxes.boxes.size(), 1u);
     serial->SetActive(true);
     serial->SendString("x");
+    ASSERT_TRUE(RunUntil([&] { return dev->Written() == "x"; }));
     serial->SetActive(false);
     serial->SendString("y");
     EXPECT_EQ(dev->Written(), "x");
@@ -202,19 +219,49 @@ TEST_F(Serial, eventMode_everyFailureFiresOnErrorWithItsCode_dialogsStayRationed
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(Serial, sendOnOpenPort_writesWholeString_andReportsFailure) {
+TEST_F(Serial, sendOnOpenPort_writesWholeStringsInOrder_asTheDeviceTakesThem_andReportsFailure) {
+    std::vector<std::string> sent;
+    serial->SetOnSent([&](const std::string& bytes) { sent.push_back(bytes); });
     serial->SetActive(true);
+    dev->SetWriteRoom(4);
     const std::string longFrame = STX + std::string(600, 'k') + ETX;
     serial->SendString(longFrame);
-    EXPECT_EQ(dev->Written(), longFrame) << "no 256-byte cut";
+    serial->SendString("gh");
+    ASSERT_TRUE(RunUntil([&] { return dev->Written().size() == 4; }));
+    EXPECT_EQ(serial->TxWaiting(), 600) << "queued but not yet taken is waiting output";
+    EXPECT_TRUE(sent.empty()) << "noticed only when the device has taken it all";
+    dev->SetWriteRoom(SIZE_MAX);
+    ASSERT_TRUE(RunUntil([&] { return sent.size() == 2; }));
+    EXPECT_EQ(sent, (std::vector<std::string>{longFrame, "gh"}));
+    EXPECT_EQ(dev->Written(), longFrame + "gh") << "no 256-byte cut";
     // 602 bytes of 9 bits (7 data bits, no parity, one stop bit) at 9600 baud take 565 ms on the wire;
     // the second of grace comes after that.
-    EXPECT_EQ(dev->LastWriteTimeoutMs(), 1000 + 565);
+    EXPECT_EQ(serial->WriteTimeoutMs(longFrame.size()), 1000 + 565);
+
     dev->Fail("Write", ETIMEDOUT);
     serial->SendString("z");
+    ASSERT_TRUE(RunUntil([&] { return !boxes.boxes.empty(); }));
     EXPECT_EQ(serial->ErrorCode(), ETIMEDOUT);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Connection timed out");
+    EXPECT_EQ(sent.size(), 2u);
+}
+
+TEST_F(Serial, closing_dropsOutputTheDeviceHasNotTaken) {
+    std::vector<std::string> sent;
+    serial->SetOnSent([&](const std::string& bytes) { sent.push_back(bytes); });
+    serial->SetActive(true);
+    dev->SetWriteRoom(0);
+    serial->SendString("stale");
+    EXPECT_EQ(serial->TxWaiting(), 5);
+    dev->ClearCalls();
+    serial->SetActive(false);
+    EXPECT_EQ(dev->Calls(), kCloseCalls) << "the driver's queues are flushed too";
+    dev->SetWriteRoom(SIZE_MAX);
+    serial->SetActive(true);
+    serial->SendString("new");
+    ASSERT_TRUE(RunUntil([&] { return !sent.empty(); }));
+    EXPECT_EQ(sent, std::vector<std::string>{"new"});
+    EXPECT_EQ(dev->Written(), "new");
 }
 
 TEST_F(Serial, queueCounts_areZeroWhileClosed) {
@@ -336,7 +383,7 @@ TEST_F(Serial, deviceLossMetFirstByASend_isReportedOnce_whenTheThreadFindsItToo)
     OpenForMessages();
     dev->Fail("Write", EIO);
     serial->SendString("poll");
-    ASSERT_EQ(boxes.boxes.size(), 1u);
+    ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1; })) << "reported from the event thread";
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
     dev->FailWait(EIO);
     ASSERT_TRUE(RunUntil([&] { return !serial->ThreadBusy(); }));
@@ -351,8 +398,9 @@ TEST_F(Serial, deviceLossMetFirstByASend_isReportedOnce_whenTheThreadFindsItToo)
     serial->SetActive(true);
     dev->Fail("Write", ETIMEDOUT);
     serial->SendString("a");
+    ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 2; }));
     serial->SendString("b");
-    EXPECT_EQ(boxes.boxes.size(), 3u);
+    ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 3; }));
 }
 
 TEST_F(Serial, destroyedFromItsOwnHandler_endsCleanly) {
