@@ -4,6 +4,7 @@
 #include "Fonts.h"
 #include "Serial2.h"
 #include "Timer.h"
+#include "TrafficLog.h"
 
 #include <QLineEdit>
 #include <QMenuBar>
@@ -82,6 +83,11 @@ void TForm1::CreateComponents() {
     SerialComm->SetRxEventMode(rxMessage);
     SerialComm->SetOnMessage(
         [this](TObject* sender, const std::string& message) { SerialCommMessage(sender, message); });
+    // A frame is logged when the device has taken it: a lost line logs nothing it never sent.
+    SerialComm->SetOnSent([this](const std::string& frame) {
+        if (trafficLog_)
+            trafficLog_->Sent(frame);
+    });
     autoSequencer = NewTimer("autoSequencer", &TForm1::autoSequencerTimer);
     queryTimer = NewTimer("queryTimer", &TForm1::queryTimerTimer);
     wdt = NewTimer("wdt", &TForm1::wdtTimer);

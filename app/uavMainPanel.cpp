@@ -44,9 +44,7 @@ void TForm1::FormCreate(TObject*) {
 }
 
 void TForm1::Send(const std::string& frame) {
-    // Logged only when it can go out: a closed port transmits nothing, and says so once.
-    if (trafficLog_ && SerialComm->Active())
-        trafficLog_->Sent(frame);
+    // Logged by the component's sent notice (CreateComponents) once the device has taken it.
     SerialComm->SendString(frame);
 }
 
@@ -55,8 +53,8 @@ void TForm1::LogConnection(bool connected) {
         return;
     const std::string port = ComPortName(SerialComm->Port());
     if (connected) {
-        // Resolved as the port was a moment ago: the link or adapter the operator's number stands for.
-        loggedDevice_ = ResolveComPort(port, TPortRoots::FromEnvironment()).value_or(std::string());
+        // The link or adapter the operator's number stood for when the component opened it.
+        loggedDevice_ = SerialComm->DevicePath();
         trafficLog_->Connected(port, loggedDevice_);
     } else {
         trafficLog_->Disconnected(port, loggedDevice_);

@@ -443,7 +443,7 @@ TEST_F(Faults, lineLostWhileTheWindowIsBusy_aSendMeetsTheLossFirst_stillReported
     line->Unplug();
     master = -1;
     form->BitBtn3->click();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
+    ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1; })) << "the send is queued or refused at once";
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
     ASSERT_TRUE(RunUntil([&] { return !form->SerialComm->ThreadBusy(); }));
     RunUntil([] { return false; }, 200);

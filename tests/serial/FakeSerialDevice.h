@@ -94,10 +94,6 @@ public:
         }
         cv_.notify_all();
     }
-    void SetLineErrors(const TLineErrors& errors) {
-        std::lock_guard lock(m_);
-        lineErrors_ = errors;
-    }
     int Purge() override { return Record("Purge", "Purge"); }
     int QueueCounts(std::int32_t& rx, std::int32_t& tx) override {
         std::lock_guard lock(m_);
@@ -155,10 +151,7 @@ public:
         std::lock_guard lock(m_);
         return modem_;
     }
-    TLineErrors LineErrors() override {
-        std::lock_guard lock(m_);
-        return lineErrors_;
-    }
+    TLineErrors LineErrors() override { return {}; }
 
 private:
     int Record(const std::string& call, const std::string& op) {
@@ -179,7 +172,6 @@ private:
     std::string input_;
     std::string written_;
     std::size_t room_ = SIZE_MAX;
-    TLineErrors lineErrors_;
     TDcb dcb_;
     std::uint32_t modem_ = 0;
     std::uint32_t wanted_ = 0;

@@ -4,4 +4,4 @@
 #include <string>
 
 // 0 when the terminal cannot be read.
-unsigned ExactOutputSpeed(const std::string& path);
+unsigned ExactOutputSpeed(int fd);

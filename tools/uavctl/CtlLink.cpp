@@ -1,7 +1,6 @@
 #include "CtlLink.h"
 
 #include "DeviceControl.h"
-#include "PortNames.h"
 
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -63,6 +62,10 @@ TLink::TLink() {
             error_ = serial_.ErrorCode();
         Wake();
     });
+    serial_.SetOnTxEmpty([this](TObject*) {
+        drained_ = true;
+        Wake();
+    });
     serial_.SetOnMessage([this](TObject*, const std::string& message) {
         inbox_.push_back({message, clock_.nsecsElapsed()});
         Wake();
@@ -79,10 +82,6 @@ TLink::~TLink() {
         ::sigaction(signo, &action, nullptr);
 }
 
-std::string TLink::PathOf(int port) {
-    return ResolveComPort(ComPortName(static_cast<sPorts>(port)), TPortRoots::FromEnvironment()).value_or("");
-}
-
 int TLink::Open(int port) {
     error_ = 0;
     serial_.SetPort(static_cast<sPorts>(port));
@@ -91,9 +90,34 @@ int TLink::Open(int port) {
 }
 
 int TLink::Send(const std::string& frame) {
-    const int before = error_;
+    drained_ = false;
     serial_.SendString(frame);
-    return error_ != before ? error_ : 0;
+    // Bounded like the component's own write, beyond it: the driver's queue has no time-out of its own.
+    const qint64 limitMs = 2 * static_cast<qint64>(serial_.WriteTimeoutMs(frame.size()));
+    QElapsedTimer waited;
+    waited.start();
+    while (!drained_ && !error_ && !signal_) {
+        const qint64 left = limitMs - waited.elapsed();
+        if (left <= 0) {
+            error_ = ETIMEDOUT;
+            break;
+        }
+        RunFor(left);
+    }
+    return error_;
+}
+
+void TLink::RunFor(qint64 ms) {
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (ms >= 0)
+        limit.start(static_cast<int>(ms));
+    waiting_ = &loop;
+    loop.exec();
+    waiting_ = nullptr;
 }
 
 void TLink::Wake() {
@@ -119,16 +143,7 @@ std::optional<Received> TLink::Await(const std::function<bool(const std::string&
         const qint64 left = timeoutMs < 0 ? -1 : timeoutMs - waited.elapsed();
         if (timeoutMs >= 0 && left <= 0)
             return std::nullopt;
-        QEventLoop loop;
-        QTimer limit;
-        limit.setSingleShot(true);
-        limit.setTimerType(Qt::PreciseTimer);
-        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-        if (left >= 0)
-            limit.start(static_cast<int>(left));
-        waiting_ = &loop;
-        loop.exec();
-        waiting_ = nullptr;
+        RunFor(left);
     }
 }
 

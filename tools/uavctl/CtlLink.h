@@ -30,10 +30,11 @@ public:
     // Opens COM<port> as the panel does (resolved, locked, 9600 8N1, message framing). 0 or the
     // system's error code.
     int Open(int port);
-    // The path that COM<port> resolves to now, or empty.
-    static std::string PathOf(int port);
+    // The device that the last Open found for its port number (kept when opening it failed), or empty.
+    const std::string& DevicePath() const { return serial_.DevicePath(); }
 
-    // 0 or the system's error code.
+    // Sends `frame` and waits until it has left the driver (closing drops what has not). 0 or the
+    // system's error code.
     int Send(const std::string& frame);
 
     // The first received message that `wanted` accepts, waiting up to `timeoutMs` (negative: no
@@ -48,6 +49,8 @@ public:
 
 private:
     void Wake();
+    // Runs the event loop until Wake() or `ms` pass (negative: no limit).
+    void RunFor(qint64 ms);
 
     TSerial serial_;
     QElapsedTimer clock_;
@@ -56,6 +59,7 @@ private:
     QSocketNotifier* signals_ = nullptr;
     int error_ = 0;
     int signal_ = 0;
+    bool drained_ = false;    // the output queue ran empty since the last Send
     std::vector<int> caught_; // the signals handled here while the link lives
 };
 

@@ -91,8 +91,9 @@ int main(int argc, char** argv) {
     {
         TLink link;
         outcome.port = request.port;
-        outcome.device = TLink::PathOf(request.port);
-        if (const int code = link.Open(request.port)) {
+        const int code = link.Open(request.port);
+        outcome.device = link.DevicePath();
+        if (code) {
             const std::string where = outcome.device.empty() ? "" : " (" + outcome.device + ")";
             Fail(outcome, kExitPort,
                  ComPortName(static_cast<sPorts>(request.port)) + where + ": " + SystemErrorText(code));
