@@ -6,7 +6,7 @@
 //   RIG_OTHER    the other end's device, opened here once RIG_SIM_STOP has stopped the simulator
 //                ("pty": a pty made here)
 //   RIG_UNPLUG, RIG_REPLUG  shell commands that pull and restore the line
-//   RIG_PACED    1 when the line runs at the wire's pace     RIG_IDLE_LIMIT  wake-ups/s allowed when idle
+//   RIG_IDLE_LIMIT  wake-ups a second allowed for an idle port
 //   RIG_RESULTS  file the measured figures are appended to ("driver key=value")
 #include "Application.h"
 #include "KxLED.h"
@@ -242,9 +242,6 @@ TEST_F(Rig, panel_autoShowsAllThirteen_everyButtonsFrameArrives) {
         std::chrono::duration<double, std::milli>(replies.back().at - queriesSent[first]).count();
     Record("sequence_ms", sequenceMs);
     Record("sequence_floor_ms", kSequenceFloorMs);
-    if (Env("RIG_PACED") == "1") {
-        EXPECT_GE(sequenceMs, 0.95 * kSequenceFloorMs) << "the line did not pace";
-    }
     form->autobtn->click();
     RunFor(500);
 
