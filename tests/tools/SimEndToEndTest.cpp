@@ -18,6 +18,8 @@
 #include <string>
 #include <sys/wait.h>
 #include <sys/ioctl.h>
+#include <sys/file.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -257,6 +259,43 @@ TEST(SimEndToEnd, logReaderGone_theTransponderGoesOnAndStopsCleanly_missingLinkF
               std::string::npos)
         << sim.Log();
     EXPECT_FALSE(fs::exists(missing));
+// A serial device stands in for the pty: the far end of a null-modem cable. A pty's slave plays the
+// device here; its master is the other end of the cable.
+TEST(SimEndToEnd, onADevice_answersThere_holdsItExclusively_putsItsSettingsBackAtExit) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string device = ptsname(master);
+    const uavtest::PortMap ports("simdev");
+    std::optional<uavtest::SimulatorProcess> sim(std::in_place, ports.Dir(), 5,
+                                                 std::vector<std::string>{"--device", device});
+    ASSERT_TRUE(sim->WaitForLink()) << sim->Log();
+    EXPECT_EQ(fs::read_symlink(ports.Link(5)), device) << "asked for with --com: linked to the device";
+
+    const std::string query = proto::QueryFrame(12); // z=?
+    ASSERT_EQ(::write(master, query.data(), query.size()), static_cast<ssize_t>(query.size()));
+    std::string answer;
+    const auto until = std::chrono::steady_clock::now() + kPatience;
+    while (answer.find('\x03') == std::string::npos && std::chrono::steady_clock::now() < until) {
+        pollfd p{master, POLLIN, 0};
+        ::poll(&p, 1, 100);
+        char buffer[64];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0)
+            answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(answer.rfind("\x02z=", 0), 0u) << answer << sim->Log();
+
+    const int other = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0) << "the device is not held";
+    EXPECT_EQ(sim->Stop(), 0) << sim->Log();
+    termios after{};
+    ASSERT_EQ(tcgetattr(other, &after), 0);
+    EXPECT_TRUE(after.c_lflag & ICANON) << "the device was left raw";
+    ::close(other);
+    ::close(master);
 }
 
 } // namespace

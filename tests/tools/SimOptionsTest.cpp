@@ -10,7 +10,8 @@ namespace {
 TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
     const auto parsed = ParseOptions({"--com", "3", "--ports=/tmp/p", "--delay", "40", "--pace", "--mute",
                                       "cz*", "--garbage", "--drop-after=7", "--interrogations", "2.5",
-                                      "--link", "/tmp/x", "--ignore", "cs", "--replace"});
+                                      "--link", "/tmp/x", "--ignore", "cs", "--replace",
+                                      "--device", "/dev/ttyS2"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const sim::SimOptions& o = *parsed.options;
     EXPECT_EQ(o.com, 3);
@@ -24,6 +25,10 @@ TEST(SimOptions, everySwitch_isTakenInBothSpellings) {
     EXPECT_DOUBLE_EQ(o.interrogationsHz, 2.5);
     EXPECT_EQ(o.ignore, "cs");
     EXPECT_TRUE(o.replace);
+    EXPECT_EQ(o.device, "/dev/ttyS2");
+    EXPECT_TRUE(o.linkAsked);
+    EXPECT_FALSE(ParseOptions({"--device", "/dev/ttyS2"}).options->linkAsked)
+        << "a device is linked only if asked";
 }
 
 TEST(SimOptions, badValuesAndUnknownSwitches_failWithTheSwitchNamed) {
@@ -34,6 +39,7 @@ TEST(SimOptions, badValuesAndUnknownSwitches_failWithTheSwitchNamed) {
                                                  {"--interrogations", "fast"},
                                                  {"--interrogations", "-1"},
                                                  {"--ports", ""},
+                                                 {"--device"},
                                                  {"--ignore"},
                                                  {"--bogus"}}) {
         const auto parsed = ParseOptions(args);

@@ -45,11 +45,15 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
                 return fail("expects a port number " + std::to_string(kLowestPortOption) + ".." +
                             std::to_string(kHighestPortOption) + " in decimal");
             options.com = *n;
-        } else if (name == "--ports" || name == "--link") {
+            options.linkAsked = true;
+        } else if (name == "--ports" || name == "--link" || name == "--device") {
             const auto v = value();
             if (!v || v->empty())
                 return fail("expects a path");
-            (name == "--ports" ? options.portsDir : options.linkPath) = *v;
+            (name == "--ports"  ? options.portsDir
+             : name == "--link" ? options.linkPath
+                                : options.device) = *v;
+            options.linkAsked = options.linkAsked || name != "--device";
         } else if (name == "--delay") {
             const auto v = value();
             const auto n = v ? DecimalOption(*v, 0, 600000) : std::nullopt;
@@ -110,6 +114,9 @@ control panel connects to it by port number.
   --ports DIR         port-map folder (default $UAVCONTROL_PORTS, else ~/.config/uavcontrol/ports)
   --link PATH         link exactly at PATH instead
   --replace           take over a link that leads to a live device (another simulator's, say)
+  --device PATH       play on this serial device (e.g. /dev/ttyS2, the far end of a null-modem cable)
+                      instead of a new pseudo-terminal: 9600 8N1 raw, held exclusively; linked only
+                      when --com, --ports or --link is given
   --delay MS          answer each frame MS milliseconds late (default 0)
   --pace              send at the 9600-baud wire rate, one byte every 1.0417 ms
   --mute LETTERS      never send frames with these letters (e.g. --mute cz; "*" silences indications)

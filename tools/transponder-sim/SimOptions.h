@@ -10,6 +10,8 @@ struct SimOptions {
     int com = 1;                 // linked as comN in the port-map folder...
     std::string portsDir;        // ...this one (empty: $UAVCONTROL_PORTS, else ~/.config/uavcontrol/ports)
     std::string linkPath;        // or exactly here when set
+    std::string device;          // play on this serial device instead of a new pty (linked only if asked)
+    bool linkAsked = false;      // --com, --ports or --link given
     int delayMs = 0;             // answer delay
     bool pace = false;           // 9600-baud byte pacing
     std::string mute;            // reply letters never sent

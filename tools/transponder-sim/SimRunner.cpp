@@ -1,5 +1,6 @@
 #include "SimRunner.h"
 
+#include "DevicePort.h"
 #include "MessageFramer.h"
 #include "OutputSchedule.h"
 #include "PortLink.h"
@@ -57,9 +58,11 @@ void Note(const std::string& text) {
     std::cerr << TimeOfDay(std::chrono::system_clock::now()) << " --- " << text << std::endl;
 }
 
-class Simulator {
+// The line is a pseudo-terminal's master (PtyPort) or a serial device (DevicePort); the link is optional
+// for a device.
+template <class Port> class Simulator {
 public:
-    Simulator(const SimOptions& options, PtyPort& pty, PortLink& link, int signalFd)
+    Simulator(const SimOptions& options, Port& pty, PortLink* link, int signalFd)
         : options_(options), pty_(pty), link_(link), signalFd_(signalFd), schedule_(options.pace) {
         model_.IgnoreSets(options_.ignore);
         model_.EchoSets(options_.echoSets);
@@ -85,7 +88,8 @@ public:
                     Note("the client did not read the last answer");
                 Note("dropping the line after " + std::to_string(framesIn_) + " frames, as an unplug does");
                 pty_.Close();
-                link_.Remove();
+                if (link_)
+                    link_->Remove();
                 return 0;
             }
         }
@@ -245,8 +249,8 @@ private:
     }
 
     const SimOptions& options_;
-    PtyPort& pty_;
-    PortLink& link_;
+    Port& pty_;
+    PortLink* link_;
     int signalFd_;
     TransponderModel model_;
     OutputSchedule schedule_;
@@ -277,11 +281,20 @@ int RunSimulator(const SimOptions& options, const std::string& linkPath, bool ma
         return 1;
     }
     try {
-        PtyPort pty;
-        PortLink link(linkPath, pty.SlavePath(), options.replace, makeFolder);
-        Note("transponder on " + pty.SlavePath() + ", linked as " + link.Path());
-        Simulator simulator(options, pty, link, signalFd);
-        const int code = simulator.Run();
+        int code = 0;
+        if (!options.device.empty()) {
+            DevicePort device(options.device);
+            std::optional<PortLink> link;
+            if (options.linkAsked)
+                link.emplace(linkPath, device.Path(), options.replace, makeFolder);
+            Note("transponder on " + device.Path() + (link ? ", linked as " + link->Path() : ""));
+            code = Simulator<DevicePort>(options, device, link ? &*link : nullptr, signalFd).Run();
+        } else {
+            PtyPort pty;
+            PortLink link(linkPath, pty.SlavePath(), options.replace, makeFolder);
+            Note("transponder on " + pty.SlavePath() + ", linked as " + link.Path());
+            code = Simulator<PtyPort>(options, pty, &link, signalFd).Run();
+        }
         ::close(signalFd);
         return code;
     } catch (const std::exception& e) {
