@@ -259,6 +259,8 @@ TEST(SimEndToEnd, logReaderGone_theTransponderGoesOnAndStopsCleanly_missingLinkF
               std::string::npos)
         << sim.Log();
     EXPECT_FALSE(fs::exists(missing));
+}
+
 // A serial device stands in for the pty: the far end of a null-modem cable. A pty's slave plays the
 // device here; its master is the other end of the cable.
 TEST(SimEndToEnd, onADevice_answersThere_holdsItExclusively_putsItsSettingsBackAtExit) {
