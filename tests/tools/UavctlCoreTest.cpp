@@ -8,6 +8,7 @@
 #include "PortListing.h"
 #include "ReplyDecoder.h"
 #include "SimOptions.h"
+#include "TestSupport.h"
 #include "TransponderFrames.h"
 
 #include <QJsonArray>
@@ -149,6 +150,8 @@ TEST(UavctlArgs, portNumbers_followOneRuleInUavctlAndTheSimulator_decimal1To255)
 }
 
 TEST(UavctlLink, aLineThatCannotBeSetUp_isNotOpen_andTheSystemsCodeSaysWhy) {
+    const uavtest::PortMap ports("uavctl-link");
+    std::filesystem::create_symlink("/nonexistent", ports.Link(7)); // resolved; the fake never opens it
     auto device = std::make_unique<TFakeSerialDevice>();
     device->Fail("ApplyDcb", EINVAL);
     TLink link(std::move(device));
