@@ -1,11 +1,11 @@
 // The serial component on a pseudo-terminal: how long closing an open port takes, how long a reply takes
 // from its last byte written by the other end to the OnMessage handler on the user-interface thread, and
 // how much CPU an open, idle port costs. Prints medians and maxima.
-#include "Application.h"
 #include "BenchSupport.h"
+#include "CoreApplication.h"
 #include "Serial2.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -33,9 +33,9 @@ void Report(const char* what, std::vector<double> ms) {
 } // namespace
 
 int main(int argc, char** argv) {
-    uavtest::UseOffscreenUnlessDisplayed();
-    QApplication qapp(argc, argv);
-    TApplication app(qapp);
+    // The component needs no window: the program without one, as uavctl runs it.
+    QCoreApplication qapp(argc, argv);
+    TCoreApplication app(qapp);
 
     const uavtest::PortMap ports("bench-serial");
     const uavtest::LinkedPty pty(ports.Dir(), 1);

@@ -1,21 +1,12 @@
 #include "Application.h"
 
-#include "Latin1.h"
-#include "PostedEvents.h"
-
-#include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QFileInfo>
 #include <QHelpEvent>
 #include <QProxyStyle>
 #include <QStyle>
 #include <QToolTip>
-#include <cxxabi.h>
-#include <typeinfo>
 
 TApplication* Application = nullptr;
-
-std::unique_ptr<QObject> MakeSyncCallReceiver(); // Synchronize.cpp
 
 namespace {
 
@@ -34,26 +25,10 @@ public:
     }
 };
 
-QString Demangled(const char* name) {
-    int status = 0;
-    char* text = abi::__cxa_demangle(name, nullptr, nullptr, &status);
-    QString result = QString::fromLatin1(status == 0 && text ? text : name);
-    std::free(text);
-    return result;
-}
-
 } // namespace
 
-TApplication::TApplication(QCoreApplication& app, const QString& exePath)
-    : QObject(&app), callReceiver_(MakeSyncCallReceiver()) {
-    const QString path = exePath.isEmpty() ? QCoreApplication::applicationFilePath() : exePath;
-    title_ = TitleFromPath(path);
-    module_ = QFileInfo(path).fileName();
-    if (auto* gui = qobject_cast<QApplication*>(&app))
-        gui->setStyle(new HintStyle(gui->style()->name()));
-    app.installEventFilter(this);
-    connect(QAbstractEventDispatcher::instance(app.thread()), &QAbstractEventDispatcher::aboutToBlock, this,
-            &TApplication::AboutToBlock);
+TApplication::TApplication(QApplication& app, const QString& exePath) : TCoreApplication(app, exePath) {
+    app.setStyle(new HintStyle(app.style()->name()));
     Application = this;
 }
 
@@ -70,62 +45,14 @@ TApplication::~TApplication() {
         Application = nullptr;
 }
 
-QString TApplication::TitleFromPath(const QString& exePath) {
-    QString name = QFileInfo(exePath).fileName();
-    const int dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
-    if (name.size() > 1)
-        name = name.left(1) + name.mid(1).toLower();
-    return name;
-}
-
 int TApplication::Run() {
     if (mainForm_)
         mainForm_->show();
-    const int code = QCoreApplication::exec();
-    terminated_ = true;
-    return code;
+    return TCoreApplication::Run();
 }
 
-void TApplication::Terminate() {
-    // Queued, so the loop ends when it takes the request, as a posted quit message would.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            terminated_ = true;
-            QCoreApplication::exit(0);
-        },
-        Qt::QueuedConnection);
-}
-
-bool TApplication::HasWidgets() {
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
-void TApplication::AboutToBlock() {
-    if (modalDepth_ > 0 || (HasWidgets() && QApplication::activeModalWidget()))
-        return;
-    DoIdle();
-}
-
-void TApplication::DoIdle() {
-    if (inIdle_ || !onIdle_)
-        return;
-    inIdle_ = true;
-    bool done = true;
-    Guard([&] { onIdle_(this, done); });
-    inIdle_ = false;
-}
-
-TApplication::ModalScope::ModalScope() {
-    if (Application)
-        ++Application->modalDepth_;
-}
-
-TApplication::ModalScope::~ModalScope() {
-    if (Application)
-        --Application->modalDepth_;
+bool TApplication::ModalWindowUp() const {
+    return QApplication::activeModalWidget() != nullptr;
 }
 
 int TApplication::MessageBox(const QString& text, const QString& caption, unsigned flags) {
@@ -141,62 +68,21 @@ void TApplication::ShowErrorDialog(const QString& text) {
     MessageBox(text, QStringLiteral("Error"), MB_OK | MB_ICONSTOP);
 }
 
-QString TApplication::ReportText(const std::string& message) {
-    QString text = Text(message);
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        text += QLatin1Char('.');
-    return text;
-}
-
 void TApplication::ShowException(const std::exception& e) {
     // Every error ends a drag, the silent one too.
-    if (QWidget* grabber = HasWidgets() ? QWidget::mouseGrabber() : nullptr)
+    if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
-    if (dynamic_cast<const EAbort*>(&e))
-        return;
-    // Our own errors keep their whole text: an operator's field may hold a NUL, which what() would cut at.
-    const auto* own = dynamic_cast<const Exception*>(&e);
-    MessageBox(ReportText(own ? own->Message() : std::string(e.what())), title_, MB_OK | MB_ICONSTOP);
-}
-
-void TApplication::HandleException(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        ShowException(e);
-    } catch (...) {
-        ShowException(Exception("Unknown exception"));
-    }
-}
-
-void TApplication::ReportEscaped(std::exception_ptr error) noexcept {
-    if (Application) {
-        Application->HandleException(error);
-        return;
-    }
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        qWarning("error with no application object to report it: %s", e.what());
-    } catch (...) {
-        qWarning("unknown error with no application object to report it");
-    }
-}
-
-QString TApplication::FatalText(const std::exception& e, const QString& module) {
-    return QStringLiteral("Exception %1 in module %2 at %3.\n%4")
-        .arg(Demangled(typeid(e).name()), module,
-             QStringLiteral("%1").arg(reinterpret_cast<quintptr>(&e), 16, 16, QLatin1Char('0')).toUpper(),
-             ReportText(e.what()));
+    if (!IsSilent(e))
+        MessageBox(ReportText(e), Title(), MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::ShowFatalError(const std::exception& e) {
-    MessageBox(FatalText(e, module_), QStringLiteral("Application Error"), MB_OK | MB_ICONSTOP);
+    MessageBox(FatalText(e, Module()), QStringLiteral("Application Error"), MB_OK | MB_ICONSTOP);
 }
 
 bool TApplication::eventFilter(QObject* watched, QEvent* event) {
-    // Application-wide, so this is the first of our code to see events posted from worker threads.
-    TakePostedEvent(event);
+    if (TCoreApplication::eventFilter(watched, event))
+        return true;
     // Tooltips hide after 2500 ms, whatever their length.
     if (event->type() == QEvent::ToolTip && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
@@ -206,5 +92,5 @@ bool TApplication::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return QObject::eventFilter(watched, event);
+    return false;
 }

@@ -1,6 +1,6 @@
 #include "Synchronize.h"
 
-#include "Application.h"
+#include "CoreApplication.h"
 #include "PostedEvents.h"
 
 #include <QCoreApplication>
@@ -61,7 +61,8 @@ TSyncChannel::Result TSyncChannel::Call(std::function<void()> fn) {
         fn();
         return Result::Ran;
     }
-    QObject* receiver = Application ? Application->CallReceiver() : nullptr;
+    TCoreApplication* app = TCoreApplication::Instance();
+    QObject* receiver = app ? app->CallReceiver() : nullptr;
     auto pending = std::make_shared<Pending>();
     pending->fn = std::move(fn);
     auto state = state_;

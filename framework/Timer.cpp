@@ -1,6 +1,6 @@
 #include "Timer.h"
 
-#include "Application.h"
+#include "CoreApplication.h"
 #include "Exceptions.h"
 
 #include <QTimerEvent>
@@ -73,5 +73,5 @@ void TTimer::timerEvent(QTimerEvent* event) {
         return;
     // Keep the handler alive even if it replaces itself while running.
     TNotifyEvent handler = onTimer_;
-    TApplication::Guard([&] { handler(this); });
+    TCoreApplication::Guard([&] { handler(this); });
 }

@@ -1,6 +1,6 @@
 #include "Serial2.h"
 
-#include "Application.h"
+#include "CoreApplication.h"
 #include "DeviceControl.h"
 #include "PortNames.h"
 #include "PosixSerialDevice.h"
@@ -67,8 +67,7 @@ void TSerial::SetPort(sPorts value) {
 
 void TSerial::SetBaudrate(std::int32_t value) {
     if (!IsValidBaudrate(value)) {
-        if (Application)
-            Application->ShowErrorDialog(QStringLiteral("Baudrate is not valid"));
+        TCoreApplication::ShowError(QStringLiteral("Baudrate is not valid"));
         return;
     }
     if (value == baudrate_)
@@ -404,8 +403,8 @@ void TSerial::ReportError(int code) {
 void TSerial::Notify(int code, bool showDialog) {
     switch (notifyErrors_) {
     case neDialog:
-        if (showDialog && Application)
-            Application->ShowErrorDialog(QString::fromLocal8Bit(SystemErrorText(code)));
+        if (showDialog)
+            TCoreApplication::ShowError(QString::fromLocal8Bit(SystemErrorText(code)));
         break;
     case neEvent:
         if (onError_) {
@@ -508,8 +507,8 @@ void TSerial::EndDeviceUse() {
 // handler closed or reopened the port, or the component is going).
 bool TSerial::Deliver(std::uint64_t generation, std::function<void()> fn) {
     const auto result = sync_.Call([alive = alive_, fn = std::move(fn)] {
-        if (*alive && Application)
-            Application->Guard(fn); // a handler's error is shown; the thread goes on
+        if (*alive && TCoreApplication::Instance())
+            TCoreApplication::Guard(fn); // a handler's error is shown; the thread goes on
     });
     if (result == TSyncChannel::Result::Cancelled)
         return false;

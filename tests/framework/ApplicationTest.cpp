@@ -83,6 +83,34 @@ TEST_F(ApplicationTest, errorReport_showsAMessageHoldingANulWhole) {
     EXPECT_EQ(boxes.boxes[0].text, QString::fromLatin1(kShown, sizeof kShown - 1));
 }
 
+// Without windows (uavctl) the report and the serial component's errors go to the sink the program installed;
+// the window side shows them in boxes until a sink is installed, and again once it is taken away.
+TEST(ApplicationErrorSink, withoutWindows_reportAndErrorsReachTheInstalledSink_abortIsSilent) {
+    TCoreApplication app(*QCoreApplication::instance(), "/usr/bin/uavctl");
+    std::vector<QString> sunk;
+    app.SetErrorSink([&](const QString& text) { sunk.push_back(text); });
+    TCoreApplication::Guard([] { throw EConvertError("'a' is not a valid integer value"); });
+    TCoreApplication::Guard([] { throw EAbort(); });
+    TCoreApplication::ShowError("Baudrate is not valid");
+    EXPECT_EQ(sunk, (std::vector<QString>{"'a' is not a valid integer value.", "Baudrate is not valid"}));
+    EXPECT_EQ(Application, nullptr) << "a program without windows has no window side";
+}
+
+TEST_F(ApplicationTest, errorSink_isTheErrorBoxUntilTheProgramInstallsOne) {
+    std::vector<QString> sunk;
+    const auto showError = [] { TCoreApplication::ShowError("Input/output error"); };
+    showError();
+    app.SetErrorSink([&](const QString& text) { sunk.push_back(text); });
+    showError();
+    app.SetErrorSink({});
+    showError();
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[0].caption, "Error");
+    EXPECT_EQ(boxes.boxes[0].flags, unsigned(MB_OK | MB_ICONSTOP));
+    EXPECT_EQ(boxes.boxes[1].text, "Input/output error");
+    EXPECT_EQ(sunk, std::vector<QString>{"Input/output error"});
+}
+
 TEST_F(ApplicationTest, fatalText_namesClassModuleAndMessage) {
     const QString text = TApplication::FatalText(EInvalidCast("Invalid class typecast"), "uavControl");
     EXPECT_TRUE(text.startsWith("Exception EInvalidCast in module uavControl at ")) << text.toStdString();

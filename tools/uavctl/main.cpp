@@ -1,5 +1,5 @@
 // uavctl: the transponder from scripts and over ssh, on the panel's protocol and serial libraries.
-#include "Application.h"
+#include "CoreApplication.h"
 #include "CtlArgs.h"
 #include "CtlCommands.h"
 #include "CtlLink.h"
@@ -15,15 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-// Nothing here has a window: what would be a message box is a line on standard error.
-class StderrBoxes final : public IMessageBoxService {
-public:
-    int Show(const QString& text, const QString&, unsigned) override {
-        std::fprintf(stderr, "uavctl: %s\n", text.toLocal8Bit().constData());
-        return IDOK;
-    }
-};
 
 void PrintErrors(const ctl::Outcome& outcome) {
     for (const std::string& error : outcome.errors)
@@ -96,9 +87,10 @@ int main(int argc, char** argv) {
     }
 
     QCoreApplication app(argc, argv);
-    TApplication application(app);
-    StderrBoxes boxes;
-    application.SetMessageBoxService(&boxes);
+    TCoreApplication application(app);
+    // Nothing here has a window: what would be a box in the panel is a line on standard error.
+    application.SetErrorSink(
+        [](const QString& text) { std::fprintf(stderr, "uavctl: %s\n", text.toLocal8Bit().constData()); });
 
     int signal = 0;
     {
