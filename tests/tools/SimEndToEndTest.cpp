@@ -81,8 +81,9 @@ public:
             if (::poll(&p, 1, 100) > 0 && (p.revents & (POLLHUP | POLLERR)))
                 return true;
             char sink[64];
-            if (p.revents & POLLIN)
-                (void)::read(fd_, sink, sizeof sink);
+            if (p.revents & POLLIN) {
+                [[maybe_unused]] const ssize_t drained = ::read(fd_, sink, sizeof sink);
+            }
         }
         return false;
     }
