@@ -294,9 +294,9 @@ QString TForm1::PortMapHint() const {
 std::string TForm1::OpenFailureNote() const {
     if (!opening_ || !SerialComm->ErrorCode())
         return {};
-    const TPortRoots roots = TPortRoots::FromEnvironment();
-    const std::string path = ResolveComPort(ComPortName(SerialComm->Port()), roots).value_or(std::string());
-    return OpenFailureHint(SerialComm->ErrorCode(), path, roots);
+    // The path the component resolved and tried, not a second lookup that a changed port map could
+    // answer differently.
+    return OpenFailureHint(SerialComm->ErrorCode(), SerialComm->DevicePath(), TPortRoots::FromEnvironment());
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
