@@ -205,7 +205,12 @@ int TPosixSerialDevice::Purge() {
         rxNew_ = false;
     }
     txPending_ = false;
-    return tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
+    // Output is flushed only while the driver still counts some. A pseudo-terminal counts none, even for
+    // bytes still on their way to its other end, and flushing its output drops those: a command written
+    // just before closing would be lost after it had been reported sent.
+    int out = 0;
+    const int queues = ioctl(fd_, TIOCOUTQ, &out) == 0 && out <= 0 ? TCIFLUSH : TCIOFLUSH;
+    return tcflush(fd_, queues) == 0 ? 0 : errno;
 }
 
 int TPosixSerialDevice::QueueCounts(std::int32_t& rx, std::int32_t& tx) {

@@ -176,6 +176,11 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return in;
     }
+    // A failure that shows only uavctl's side cannot tell a lost frame from a wrong answer.
+    void TearDown() override {
+        if (HasFailure() && sim_)
+            ADD_FAILURE() << "the simulator's log:\n" << sim_->Log();
+    }
 
     uavtest::PortMap ports_{"uavctl"};
     std::optional<uavtest::SimulatorProcess> sim_;

@@ -80,7 +80,8 @@ bool PtyPort::ClientPresent() const {
 }
 
 void PtyPort::DiscardUnread() {
-    // On a master, the output queue is what the slave has yet to read.
+    // Drops what is still on its way to the slave. What the slave's side already holds stays there until
+    // a client reads or flushes it, as the panel and uavctl do when they open the line.
     if (fd_ >= 0)
         tcflush(fd_, TCOFLUSH);
 }

@@ -21,7 +21,8 @@ public:
 
     // True while some process holds the slave open. The master reports a hang-up otherwise.
     bool ClientPresent() const;
-    // Discards what was written to the client but not read by it, so the next client starts clean.
+    // Discards what was written to the client and is still on its way; what has reached the client's
+    // side waits there for the next client, which flushes it when it opens the line.
     void DiscardUnread();
     // Reads what a client that has gone wrote before it closed.
     std::string TakeLeftInput();
