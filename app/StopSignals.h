@@ -1,8 +1,8 @@
 #pragma once
-// SIGTERM and SIGINT (a logout, `kill`, Ctrl+C in the terminal) end the panel as File > Exit does instead of
-// killing it on the spot. The handler only writes a byte into a pipe of its own; the event loop, woken by
-// the pipe, runs `onStop` on the user-interface thread. A stop signal the program was started ignoring
-// stays ignored (a background job of a non-interactive shell ignores SIGINT).
+// SIGTERM, SIGINT and SIGHUP (a logout, `kill`, Ctrl+C in the terminal, the terminal closed) end the panel
+// as File > Exit does instead of killing it on the spot. The handler only writes a byte into a pipe of its
+// own; the event loop, woken by the pipe, runs `onStop` on the user-interface thread. A stop signal the
+// program was started ignoring stays ignored (a background job of a non-interactive shell ignores SIGINT).
 #include <QObject>
 #include <csignal>
 #include <functional>
@@ -21,7 +21,7 @@ public:
     TStopSignals& operator=(const TStopSignals&) = delete;
 
 private:
-    static constexpr int kSignals[] = {SIGTERM, SIGINT};
+    static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
     int pipe_[2] = {-1, -1};
     QSocketNotifier* notifier_ = nullptr;

@@ -11,7 +11,7 @@ namespace {
 
 int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& started) {
     QApplication qapp(argc, argv);
-    // SIGTERM and SIGINT take the way File > Exit takes. Made before the application object, so a second
+    // SIGTERM, SIGINT and SIGHUP take the way File > Exit takes. Made before the application object, so a second
     // signal while the window is being taken down is dropped instead of killing the program halfway.
     TStopSignals stopSignals([] {
         if (Application && !Application->Terminated() && Form1)

@@ -56,7 +56,7 @@ public:
         posix_spawnattr_init(&attributes);
         sigset_t defaults;
         sigemptyset(&defaults);
-        for (const int signal : {SIGPIPE, SIGINT, SIGTERM})
+        for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
             sigaddset(&defaults, signal);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
@@ -146,7 +146,7 @@ TEST_F(CommandLine, helpVersionAndMistakes_areAnsweredWithoutADisplay_beforeAnyW
 TEST_F(CommandLine, startedWithPortConnectAndLog_opensThatPort_logsIt_andAStopSignalClosesItAsFileExitDoes) {
     const fs::path log = mapDir / "traffic.log";
     const std::string device = (mapDir / "com7").string();
-    for (const int signal : {SIGTERM, SIGINT}) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(strsignal(signal));
         fs::remove(log);
         Program program(mapDir,

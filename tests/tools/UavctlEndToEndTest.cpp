@@ -353,6 +353,24 @@ TEST_F(UavctlEndToEnd, spiPingAndConsole_actAsThePanelsButtons) {
     EXPECT_EQ(send.out, "<STX>z=1.04<ETX>\n");
 }
 
+TEST_F(UavctlEndToEnd, clientKilledHoldingTheLine_leavesItOpenToTheNextOne) {
+    // The exclusive claim outlives a killed holder on a pty, and only root may pass it.
+    StartSimulator();
+    const auto logHas = [&](const std::string& text) {
+        const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (sim_->Log().find(text) == std::string::npos && Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return sim_->Log().find(text) != std::string::npos;
+    };
+    Uavctl watch({"watch"});
+    ASSERT_TRUE(logHas("client opened the line"));
+    watch.Signal(SIGKILL);
+    EXPECT_EQ(watch.Finish().exit, 128 + SIGKILL);
+    ASSERT_TRUE(logHas("client closed the line"));
+    const Finished get = RunUavctl({"get", "c"});
+    EXPECT_EQ(get.exit, 0) << get.err;
+}
+
 TEST_F(UavctlEndToEnd, watchWithInterrogations_printsTimestampedDecodedIndicationsAndCtrlCEndsItWith0) {
     StartSimulator({"--interrogations", "50"});
     ASSERT_EQ(RunUavctl({"set", "mode", "a"}).exit, 0);

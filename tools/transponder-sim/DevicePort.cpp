@@ -63,9 +63,10 @@ bool DevicePort::ClientPresent() const {
     return true;
 }
 
-void DevicePort::DiscardUnread() {
+bool DevicePort::DiscardUnread() {
     if (fd_ >= 0)
         tcflush(fd_, TCOFLUSH);
+    return true;
 }
 
 bool DevicePort::WaitUntilRead(std::chrono::milliseconds limit) const {

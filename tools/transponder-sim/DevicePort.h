@@ -25,7 +25,7 @@ public:
     // A line has no notion of a client: the other end is always there while the device is. A device
     // that went away (an unplug, a hang-up) ends the simulator: throws std::system_error.
     bool ClientPresent() const;
-    void DiscardUnread();
+    bool DiscardUnread();
     std::string TakeLeftInput() { return {}; }
     // Writes to the line (as write(2)).
     ssize_t Write(const char* data, std::size_t size) const { return ::write(fd_, data, size); }

@@ -31,19 +31,29 @@ PortLink::PortLink(std::string linkPath, std::string target, bool replace, bool 
         throw std::runtime_error(
             path_ + " leads to " + fs::read_symlink(link, ec).string() +
             ", which is live (another simulator?): left as it is; --replace takes it over");
+    Link(target_);
+    owned_ = true;
+}
+
+void PortLink::Retarget(const std::string& target) {
+    Link(target);
+    target_ = target;
+}
+
+void PortLink::Link(const std::string& target) {
     // Made beside and renamed over, so a client never sees the name missing or half made.
-    const fs::path temp = link.string() + ".tmp" + std::to_string(::getpid());
-    fs::remove(temp);
-    fs::create_symlink(target_, temp);
+    const fs::path temp = path_ + ".tmp" + std::to_string(::getpid());
+    std::error_code ec;
+    fs::remove(temp, ec);
+    fs::create_symlink(target, temp);
     struct stat made {};
-    if (::lstat(temp.c_str(), &made) != 0 || ::rename(temp.c_str(), link.c_str()) != 0) {
+    if (::lstat(temp.c_str(), &made) != 0 || ::rename(temp.c_str(), path_.c_str()) != 0) {
         const int error = errno;
         fs::remove(temp, ec);
         throw std::system_error(error, std::generic_category(), "linking " + path_);
     }
     device_ = made.st_dev;
     inode_ = made.st_ino;
-    owned_ = true;
 }
 
 PortLink::~PortLink() {

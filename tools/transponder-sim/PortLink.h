@@ -17,10 +17,14 @@ public:
     PortLink& operator=(const PortLink&) = delete;
 
     const std::string& Path() const { return path_; }
+    // Points the link made here at another device, in one step. Throws on failure, keeping the old link.
+    void Retarget(const std::string& target);
     // Removes the link, unless it is no longer the one made here (another simulator took the name over).
     void Remove() noexcept;
 
 private:
+    void Link(const std::string& target);
+
     std::string path_;
     std::string target_;
     dev_t device_ = 0; // the link made here, told apart from a later one to the same target

@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sim {
 
@@ -79,11 +81,29 @@ bool PtyPort::ClientPresent() const {
     return (p.revents & (POLLHUP | POLLERR)) == 0;
 }
 
-void PtyPort::DiscardUnread() {
-    // Drops what is still on its way to the slave. What the slave's side already holds stays there until
-    // a client reads or flushes it, as the panel and uavctl do when they open the line.
-    if (fd_ >= 0)
-        tcflush(fd_, TCOFLUSH);
+bool PtyPort::DiscardUnread() {
+    if (fd_ < 0)
+        return true;
+    // The master's flush drops only what is still on its way; what the slave's side holds is flushed
+    // there. A client that came meanwhile has flushed it itself, and its claim is its own.
+    tcflush(fd_, TCOFLUSH);
+    if (ClientPresent())
+        return true;
+    const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0)
+        return errno != EBUSY;
+    tcflush(slave, TCIFLUSH);
+    ::ioctl(slave, TIOCNXCL); // only root gets this far past a claim
+    ::close(slave);
+    return true;
+}
+
+void PtyPort::Renew() {
+    PtyPort fresh;
+    Close();
+    fd_ = std::exchange(fresh.fd_, -1);
+    readWatch_ = std::exchange(fresh.readWatch_, -1);
+    slavePath_ = std::move(fresh.slavePath_);
 }
 
 std::string PtyPort::TakeLeftInput() {

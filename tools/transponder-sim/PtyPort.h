@@ -21,9 +21,13 @@ public:
 
     // True while some process holds the slave open. The master reports a hang-up otherwise.
     bool ClientPresent() const;
-    // Discards what was written to the client and is still on its way; what has reached the client's
-    // side waits there for the next client, which flushes it when it opens the line.
-    void DiscardUnread();
+    // Called once the client has gone: discards what was written to it and not read, so the next client
+    // starts clean, and lifts an exclusive claim it left behind (a client killed before it let go).
+    // False when such a claim cannot be lifted: an ordinary user may not, and no other user could open
+    // the line again; Renew() then makes a new one.
+    bool DiscardUnread();
+    // A new pair in place of this one: a new slave path, no client.
+    void Renew();
     // Reads what a client that has gone wrote before it closed.
     std::string TakeLeftInput();
     // Writes to the client (as write(2) on the master) and starts watching for it to read.

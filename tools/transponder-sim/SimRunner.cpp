@@ -18,6 +18,7 @@
 #include <random>
 #include <sys/signalfd.h>
 #include <system_error>
+#include <type_traits>
 #include <unistd.h>
 
 namespace sim {
@@ -150,11 +151,23 @@ private:
             return;
         }
         // Whatever the last client left unread or unsaid must not reach the next one.
+        if (!pty_.DiscardUnread())
+            RenewLine();
         Note("client closed the line");
-        pty_.DiscardUnread();
         schedule_.Clear();
         unwritten_.clear();
         framer_ = TMessageFramer{};
+    }
+
+    // A pseudo-terminal whose last client was killed holding it exclusively: a real device's claim ends
+    // with its last user, a pty's stays with the pair. A new pair takes the link, as a replug would.
+    void RenewLine() {
+        if constexpr (std::is_same_v<Port, PtyPort>) {
+            pty_.Renew();
+            if (link_)
+                link_->Retarget(pty_.SlavePath());
+            Note("the client left the line claimed exclusively (killed?): a new line, " + pty_.SlavePath());
+        }
     }
 
     void ReadFrames() {
