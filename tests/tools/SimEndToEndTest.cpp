@@ -16,9 +16,9 @@
 #include <optional>
 #include <poll.h>
 #include <string>
-#include <sys/wait.h>
-#include <sys/ioctl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -163,18 +163,25 @@ TEST(SimEndToEnd, interrogationsWhileInModeA_arriveAsBareStarFrames) {
     EXPECT_EQ(stars, 3) << sim.Log();
 }
 
-TEST(SimEndToEnd, answerPendingWhenTheClientLeaves_neverReachesTheNextClient) {
-    const uavtest::PortMap ports("sim-e2e");
-    uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--delay", "200"});
-    ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
-    {
-        Client first(sim.LinkPath());
-        ASSERT_TRUE(first.Send(proto::Query('c')));
+TEST(SimEndToEnd, answerPendingOrUnreadWhenTheClientLeaves_neverReachesTheNextClient) {
+    // The next client here flushes nothing when it opens, as a plain terminal program does not.
+    for (const bool sentBeforeTheClose : {false, true}) {
+        SCOPED_TRACE(sentBeforeTheClose ? "sent, unread" : "still pending");
+        const uavtest::PortMap ports("sim-e2e");
+        uavtest::SimulatorProcess sim(ports.Dir(), 7, {"--delay", sentBeforeTheClose ? "0" : "200"});
+        ASSERT_TRUE(sim.WaitForLink()) << sim.Log();
+        {
+            Client first(sim.LinkPath());
+            ASSERT_TRUE(first.Send(proto::Query('c')));
+            for (int i = 0; sentBeforeTheClose && sim.Frames().out.empty() && i < 1000; ++i)
+                std::this_thread::sleep_for(5ms);
+            ASSERT_EQ(sim.Frames().out.size(), sentBeforeTheClose ? 1u : 0u) << sim.Log();
+        }
+        std::this_thread::sleep_for(400ms);
+        Client second(sim.LinkPath());
+        ASSERT_TRUE(second.Send(proto::Query('s')));
+        EXPECT_EQ(second.NextFrame(), proto::Frame('s', "t")) << sim.Log();
     }
-    std::this_thread::sleep_for(400ms);
-    Client second(sim.LinkPath());
-    ASSERT_TRUE(second.Send(proto::Query('s')));
-    EXPECT_EQ(second.NextFrame(), proto::Frame('s', "t")) << sim.Log();
 }
 
 TEST(SimEndToEnd, dropAfterTwoFrames_answersThemThenHangsUpRemovesTheLinkAndExits) {
