@@ -9,7 +9,9 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QStringList>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -29,9 +31,12 @@ constexpr QtOption kQtOptions[] = {
     {"dograb", false},
 };
 
-void Print(std::FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
+// 0 when `text` was written whole, else the system's code.
+int Print(std::FILE* stream, const QString& text) {
+    errno = 0;
+    if (std::fputs(text.toLocal8Bit().constData(), stream) >= 0 && std::fflush(stream) == 0)
+        return 0;
+    return errno ? errno : EIO;
 }
 
 } // namespace
@@ -79,15 +84,19 @@ std::optional<int> TCommandLine::Parse(int argc, char** argv) {
     usage.replace(QStringLiteral("<executable_name>"), program);
     usage += QStringLiteral("\nQt's own options (-platform, -display, -style, ...) are passed on to Qt.\n");
 
+    // An answer that did not reach its reader (a full disk) is no success.
+    const auto answer = [&](const QString& text) {
+        const int error = Print(stdout, text);
+        if (error)
+            Print(stderr, QStringLiteral("%1: cannot write to standard output: %2.\n")
+                              .arg(program, QString::fromLocal8Bit(std::strerror(error))));
+        return error ? 1 : 0;
+    };
     const bool parsed = parser.parse(arguments);
-    if (parser.isSet(help)) {
-        Print(stdout, usage);
-        return 0;
-    }
-    if (parser.isSet(version)) {
-        Print(stdout, QStringLiteral("%1 %2\n").arg(program, QStringLiteral(UAV_VERSION)));
-        return 0;
-    }
+    if (parser.isSet(help))
+        return answer(usage);
+    if (parser.isSet(version))
+        return answer(QStringLiteral("%1 %2\n").arg(program, QStringLiteral(UAV_VERSION)));
     const auto mistake = [&](const QString& what) {
         Print(stderr, QStringLiteral("%1: %2\n\n%3").arg(program, what, usage));
         return kUsageError;

@@ -32,7 +32,9 @@ std::string FileText(const fs::path& file) {
 // so a program that made its application object here would fail to start instead of answering.
 class Program {
 public:
-    Program(const fs::path& dir, std::vector<std::string> args) : out_(dir / "out"), err_(dir / "err") {
+    // `out`: where its standard output goes instead of a file of its own.
+    Program(const fs::path& dir, std::vector<std::string> args, fs::path out = {})
+        : out_(out.empty() ? dir / "out" : std::move(out)), err_(dir / "err") {
         args.insert(args.begin(), UAVCONTROL_PATH);
         std::vector<char*> argv;
         for (std::string& a : args)
@@ -141,6 +143,11 @@ TEST_F(CommandLine, helpVersionAndMistakes_areAnsweredWithoutADisplay_beforeAnyW
     const std::string fifo = (mapDir / "unread.fifo").string();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ExpectAnswer({"--log", fifo}, 2, "", "'" + fifo + "': it is a FIFO that no process is reading.");
+    for (const char* question : {"--help", "--version"}) {
+        Program full(mapDir, {question}, "/dev/full");
+        EXPECT_EQ(full.Wait(), 1) << question;
+        EXPECT_EQ(full.Err(), "uavControl: cannot write to standard output: No space left on device.\n");
+    }
 }
 
 TEST_F(CommandLine, startedWithPortConnectAndLog_opensThatPort_logsIt_andAStopSignalClosesItAsFileExitDoes) {

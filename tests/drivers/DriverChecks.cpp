@@ -486,4 +486,33 @@ TEST_F(Rig, breakFromTheOtherEnd_breakEventAndErrorCount_neverAZeroInAFrame) {
     EXPECT_EQ(form->lblVersion->Caption(), "2.0") << "the frame after the break was lost";
 }
 
+TEST_F(Rig, modemLinesFromTheOtherEnd_signalChangeEventsFollowThem_andDcdDroppingHangsNothingUp) {
+    // The far end raises DSR and DCD while it holds its side open and drops them when it lets go.
+    auto other = std::make_unique<OtherEnd>();
+    ASSERT_GE(other->Fd(), 0) << "cannot open " << Env("RIG_OTHER");
+    Connect();
+    std::string seen;
+    form->SerialComm->SetOnSignalChange([&](TObject*, eModemInSignal line, bool on) {
+        seen += std::string(line == msDSR    ? "DSR"
+                            : line == msRLSD ? "DCD"
+                            : line == msCTS  ? "CTS"
+                                             : "RI") +
+                (on ? "+ " : "- ");
+    });
+    RunFor(300);
+    const auto saw = [&](const char* a, const char* b) {
+        return RunUntil(
+            [&] { return seen.find(a) != std::string::npos && seen.find(b) != std::string::npos; }, 5000);
+    };
+    other.reset();
+    EXPECT_TRUE(saw("DSR-", "DCD-")) << seen;
+    other = std::make_unique<OtherEnd>();
+    EXPECT_TRUE(saw("DSR+", "DCD+")) << seen;
+    Record("modem_events", "\"" + seen + "\"");
+    EXPECT_TRUE(form->SerialComm->Active());
+    ASSERT_TRUE(other->Write(proto::Frame('z', "2.0")));
+    EXPECT_TRUE(RunUntil([&] { return form->lblVersion->Caption() == "2.0"; }, 5000)) << "the line is dead";
+    EXPECT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text.toStdString();
+}
+
 } // namespace
