@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -89,9 +90,10 @@ std::string FormatLogLine(const TLogTime& time, std::string_view mark, std::stri
     return line;
 }
 
-std::unique_ptr<TTrafficLog> TTrafficLog::Open(const std::string& path, std::string& error) {
+std::unique_ptr<TTrafficLog> TTrafficLog::Open(const std::string& path, std::string& error,
+                                               std::size_t queueLimit) {
     if (path == "-")
-        return std::unique_ptr<TTrafficLog>(new TTrafficLog(STDERR_FILENO, false, path));
+        return std::unique_ptr<TTrafficLog>(new TTrafficLog(STDERR_FILENO, false, path, queueLimit));
     // Opened without waiting: a FIFO with no reader refuses at once (ENXIO) where a plain open would wait
     // for one, before any window. The log's own writes wait as usual.
     const int fd =
@@ -104,11 +106,11 @@ std::unique_ptr<TTrafficLog> TTrafficLog::Open(const std::string& path, std::str
         return nullptr;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return std::unique_ptr<TTrafficLog>(new TTrafficLog(fd, true, path));
+    return std::unique_ptr<TTrafficLog>(new TTrafficLog(fd, true, path, queueLimit));
 }
 
-TTrafficLog::TTrafficLog(int fd, bool ownsFd, std::string path)
-    : fd_(fd), ownsFd_(ownsFd), file_(IsRegularFile(fd)), path_(std::move(path)),
+TTrafficLog::TTrafficLog(int fd, bool ownsFd, std::string path, std::size_t queueLimit)
+    : fd_(fd), ownsFd_(ownsFd), file_(IsRegularFile(fd)), path_(std::move(path)), queueLimit_(queueLimit),
       thread_([this] { Serve(); }) {}
 
 TTrafficLog::~TTrafficLog() {
@@ -143,6 +145,12 @@ void TTrafficLog::Write(std::string_view mark, std::string_view payload) {
         std::lock_guard lock(mutex_);
         if (stopped_)
             return;
+        // Once one is dropped, all are until the queue is taken: the count stands where they were.
+        if (dropped_ || queuedBytes_ + line.size() > queueLimit_) {
+            ++dropped_;
+            return;
+        }
+        queuedBytes_ += line.size();
         queue_.push_back(std::move(line));
     }
     queued_.notify_one();
@@ -175,8 +183,14 @@ void TTrafficLog::Serve() {
         if (!queue_.empty()) {
             std::deque<std::string> lines;
             lines.swap(queue_);
+            queuedBytes_ = 0;
+            const std::size_t dropped = std::exchange(dropped_, 0);
             writing_ = true;
             lock.unlock();
+            if (dropped)
+                lines.push_back(FormatLogLine(
+                    LogTimeNow(), "!",
+                    std::to_string(dropped) + " lines not logged: the log could not be written fast enough"));
             for (const std::string& line : lines)
                 if (!(ok = WriteLine(line, error)))
                     break;
@@ -210,6 +224,7 @@ void TTrafficLog::Stop(int error, std::unique_lock<std::mutex>& lock) {
     // and before the handler runs, so whatever it sets off (a box, another report) logs nothing.
     stopped_ = true;
     queue_.clear();
+    queuedBytes_ = 0;
     lock.unlock();
     {
         std::lock_guard handler(handlerMutex_);

@@ -7,7 +7,9 @@
 // - a pulled plug or a system crash: a log on a file is flushed to the disk (fdatasync) at most
 //   kSyncDelay after a line was written, so about the last quarter second is lost, more only on a
 //   saturated machine (the thread yields to all other work) or a stalled disk;
-// - a full disk: a line is in the file whole or not at all; the log stops at the last whole line.
+// - a full disk: a line is in the file whole or not at all; the log stops at the last whole line;
+// - a stalled disk or a reader that stops reading: lines wait in memory up to kQueueLimit bytes, about an
+//   hour of polling; beyond it they are dropped and counted, and the count is logged when writing resumes.
 // No Qt.
 //
 //   2026-12-08T17:06:45.123+01:00 connect COM1 /home/op/.config/uavcontrol/ports/com1
@@ -46,11 +48,14 @@ class TTrafficLog {
 public:
     // How long a line written to a file waits at most before it is flushed to the disk.
     static constexpr std::chrono::milliseconds kSyncDelay{250};
+    // How many bytes of lines may wait for the system to take them.
+    static constexpr std::size_t kQueueLimit = 4u << 20;
 
     // Opens `path` for appending, creating it if need be; "-" is standard error. On failure returns null
     // and puts the system's reason ("No such file or directory") in `error`; a FIFO that no process reads
     // is such a failure too, never a wait.
-    static std::unique_ptr<TTrafficLog> Open(const std::string& path, std::string& error);
+    static std::unique_ptr<TTrafficLog> Open(const std::string& path, std::string& error,
+                                             std::size_t queueLimit = kQueueLimit);
     // Writes what is still queued, flushes a file to the disk, then closes.
     ~TTrafficLog();
     TTrafficLog(const TTrafficLog&) = delete;
@@ -72,7 +77,7 @@ public:
     void WaitUntilWritten();
 
 private:
-    TTrafficLog(int fd, bool ownsFd, std::string path);
+    TTrafficLog(int fd, bool ownsFd, std::string path, std::size_t queueLimit);
     void Write(std::string_view mark, std::string_view payload);
     void Serve();
     bool WriteLine(const std::string& line, int& error);
@@ -82,12 +87,15 @@ private:
     const bool ownsFd_;
     const bool file_; // a regular file: flushed to the disk, and a torn line can be taken back
     const std::string path_;
+    const std::size_t queueLimit_;
     std::atomic<bool> stopped_{false}; // set with `mutex_` held
 
     std::mutex mutex_; // guards the queue, the two flags below and the stop
     std::condition_variable queued_, written_;
     std::deque<std::string> queue_;
-    bool writing_ = false; // the thread holds lines taken off the queue
+    std::size_t queuedBytes_ = 0;
+    std::size_t dropped_ = 0; // lines refused since the queue was last taken, all after those in it
+    bool writing_ = false;    // the thread holds lines taken off the queue
     bool ending_ = false;
     std::mutex handlerMutex_;
     std::function<void(const std::string&)> onWriteFailure_;

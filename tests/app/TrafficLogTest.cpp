@@ -7,13 +7,16 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
-#include <csignal>
 #include <QTimeZone>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -225,4 +228,55 @@ TEST(TrafficLogFile, diskFillingUpInTheMiddleOfALine_leavesTheLastWholeLine_andN
     const std::vector<std::string> lines = Lines(logFile);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(Event(lines[1]), "< whole");
+}
+
+TEST(TrafficLogFile,
+     readerThatStopsReading_linesBeyondTheQueueAreCounted_andTheCountIsLoggedWhenItReadsAgain) {
+    const uavtest::PortMap folder("log");
+    const std::string fifo = (folder.Dir() / "traffic.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    std::string reason;
+    std::unique_ptr<TTrafficLog> log = TTrafficLog::Open(fifo, reason, 4096);
+    ASSERT_TRUE(log) << reason;
+    // Far more than the pipe and the queue hold together.
+    constexpr int kQueued = 5000;
+    for (int i = 0; i < kQueued; ++i)
+        log->Sent(std::to_string(i));
+    std::string read;
+    const auto drain = [&] {
+        char buffer[65536];
+        for (pollfd p{reader, POLLIN, 0}; poll(&p, 1, 500) > 0;)
+            for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+                read.append(buffer, static_cast<std::size_t>(n));
+    };
+    drain();
+    log->Sent("after");
+    drain();
+    log.reset();
+    close(reader);
+
+    // Every line is there or counted, in order: each count stands where its lines would have been.
+    std::istringstream lines(read);
+    const std::string note = " lines not logged: the log could not be written fast enough";
+    int next = 0, counted = 0;
+    std::string line;
+    while (next < kQueued && std::getline(lines, line)) {
+        const std::string event = Event(line);
+        if (event == "> " + std::to_string(next)) {
+            ++next;
+        } else {
+            ASSERT_TRUE(event.starts_with("! ") && event.ends_with(note))
+                << event << " where " << next << " was due";
+            const int skipped = std::stoi(event.substr(2));
+            next += skipped;
+            counted += skipped;
+        }
+    }
+    EXPECT_EQ(next, kQueued);
+    EXPECT_GT(counted, 0);
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(Event(line), "> after");
+    EXPECT_FALSE(std::getline(lines, line));
 }
