@@ -11,8 +11,8 @@ namespace {
 
 int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& started) {
     QApplication qapp(argc, argv);
-    // SIGTERM, SIGINT and SIGHUP take the way File > Exit takes. Made before the application object, so a second
-    // signal while the window is being taken down is dropped instead of killing the program halfway.
+    // SIGTERM, SIGINT and SIGHUP take the way File > Exit takes. Made before the application object, so a
+    // second signal while the window is being taken down is dropped instead of killing the program halfway.
     TStopSignals stopSignals([] {
         if (Application && !Application->Terminated() && Form1)
             Form1->Exit1->trigger();
