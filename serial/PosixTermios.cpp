@@ -62,7 +62,19 @@ int RestoreTerminal(int fd, const TTerminalSnapshot& snapshot) {
         return 0;
     termios2 t{};
     std::memcpy(&t, snapshot.bytes, sizeof t);
+    // The wait is the one close() makes anyway: the driver's, bounded by what its hardware holds. A wait
+    // that fails (a signal) puts them back at once.
+    termios2 now{};
+    if (ioctl(fd, TCGETS2, &now) == 0 && RestoreWaitsForOutput(now, t) && ioctl(fd, TCSETSW2, &t) == 0)
+        return 0;
     return ioctl(fd, TCSETS2, &t) == 0 ? 0 : errno;
+}
+
+bool RestoreWaitsForOutput(const termios2& now, const termios2& saved) {
+    const tcflag_t framing = kFraming | PARODD | CMSPAR | CSTOPB;
+    const bool wireChanges = now.c_ospeed != saved.c_ospeed || ((now.c_cflag ^ saved.c_cflag) & framing) != 0;
+    const bool mayBeHeld = (now.c_cflag & CRTSCTS) || (now.c_iflag & IXON);
+    return wireChanges && !mayBeHeld;
 }
 
 bool DriverTookSettings(const termios2& asked, const termios2& got, bool framingFixed) {

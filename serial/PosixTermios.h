@@ -11,7 +11,14 @@ struct TTerminalSnapshot {
     bool valid = false;
 };
 int SaveTerminal(int fd, TTerminalSnapshot& snapshot);
+// Puts the settings back; first lets what the hardware still holds go out when they change the wire, as
+// RestoreWaitsForOutput tells.
 int RestoreTerminal(int fd, const TTerminalSnapshot& snapshot);
+
+// Whether putting `saved` back over `now` must wait for the bytes the driver has taken to leave: it must
+// when the rate or the framing changes, since a UART sends what its FIFO holds at the rate it has when the
+// byte goes, and it can when no flow control may hold them (closing never waits for a line it holds).
+bool RestoreWaitsForOutput(const termios2& now, const termios2& saved);
 
 // Applies a device-control record as raw termios, line errors marked in the input (PARMRK), and reads
 // back what the driver took. Returns 0, the errno of a failed call, EINVAL when the driver did not take

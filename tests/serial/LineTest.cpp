@@ -69,3 +69,30 @@ TEST(DriverSettings, readBackCountsAsTaken_onlyWhereTheDriverKeptTheSetting) {
         EXPECT_EQ(DriverTookSettings(asked, got, c.framingFixed), c.taken) << c.what;
     }
 }
+
+TEST(DriverSettings, restoringWaitsForTheHardwareToEmpty_onlyWhenTheWireChangesAndNothingMayHoldIt) {
+    termios2 ours{};
+    ours.c_cflag = CS8 | CREAD | CLOCAL;
+    ours.c_ospeed = 9600;
+    struct Case {
+        const char* what;
+        void (*saved)(termios2&);
+        tcflag_t ourFlow; // c_cflag CRTSCTS or c_iflag IXON
+        bool waits;
+    };
+    const Case cases[] = {
+        {"same wire, other local flags", [](termios2& t) { t.c_lflag |= ICANON | ECHO; }, 0, false},
+        {"another rate", [](termios2& t) { t.c_ospeed = 115200; }, 0, true},
+        {"parity", [](termios2& t) { t.c_cflag |= PARENB; }, 0, true},
+        {"7 bits", [](termios2& t) { t.c_cflag = (t.c_cflag & ~CSIZE) | CS7; }, 0, true},
+        {"two stop bits", [](termios2& t) { t.c_cflag |= CSTOPB; }, 0, true},
+        {"another rate, RTS/CTS", [](termios2& t) { t.c_ospeed = 115200; }, CRTSCTS, false},
+        {"another rate, XON/XOFF", [](termios2& t) { t.c_ospeed = 115200; }, IXON, false},
+    };
+    for (const Case& c : cases) {
+        termios2 now = ours, saved = ours;
+        (c.ourFlow == IXON ? now.c_iflag : now.c_cflag) |= c.ourFlow;
+        c.saved(saved);
+        EXPECT_EQ(RestoreWaitsForOutput(now, saved), c.waits) << c.what;
+    }
+}
