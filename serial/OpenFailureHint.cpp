@@ -44,6 +44,12 @@ std::string FirstLine(const fs::path& file) {
 }
 
 std::string HoldersHint(const std::vector<THolder>& holders, const std::string& device) {
+    // The probers that grab new adapters leave pseudo-terminals alone; a pty's exclusive claim, though,
+    // outlives a holder that was killed, until the program at its other end lets the pair go.
+    if (holders.empty() && fs::path(device).parent_path().filename() == "pts")
+        return "another program holds it, or one that was killed left it claimed until the program that made "
+               "this pseudo-terminal closes it; sudo fuser -v " +
+               device + " shows a holder";
     if (holders.empty())
         return "another program holds it, often ModemManager or brltty; sudo fuser -v " + device +
                " shows which";

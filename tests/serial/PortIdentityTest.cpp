@@ -77,6 +77,10 @@ TEST(OpenFailureHint, eachRefusal_saysWhatTheOperatorCanActOn) {
         {EBUSY, Dev("ttyACM0"),
          "another program holds it, often ModemManager or brltty; sudo fuser -v " + Dev("ttyACM0") +
              " shows which"},
+        {EBUSY, Dev("pts/3"),
+         "another program holds it, or one that was killed left it claimed until the program that made this "
+         "pseudo-terminal closes it; sudo fuser -v " +
+             Dev("pts/3") + " shows a holder"},
         {ENOENT, "", numbers},
         {ENOENT, (kData / "map/com8").string(),
          "its link leads to ../dev/ttyUSB7, which is not there; " + numbers},
