@@ -93,7 +93,11 @@ bool PtyPort::DiscardUnread() {
     if (slave < 0)
         return errno != EBUSY;
     tcflush(slave, TCIFLUSH);
-    ::ioctl(slave, TIOCNXCL); // only root gets this far past a claim
+    // Only root opens past a claim, so only root can have found a stale one. To anyone else a claim now is
+    // a client's that opened meanwhile, and stays.
+    int claimed = 0;
+    if (::geteuid() == 0 && ::ioctl(slave, TIOCGEXCL, &claimed) == 0 && claimed)
+        ::ioctl(slave, TIOCNXCL);
     ::close(slave);
     return true;
 }
