@@ -58,7 +58,3 @@ std::string TrimErrorText(std::string text) {
         text.pop_back();
     return text;
 }
-
-std::string SystemErrorText(int code) {
-    return TrimErrorText(std::strerror(code));
-}

@@ -2,6 +2,7 @@
 // Pure rules of the serial component: which baud rates it accepts, the device-control and time-out
 // records it derives from its settings, and how a system error text is trimmed for display.
 #include "SerialTypes.h"
+#include "SystemError.h" // the system's text for its own failure code
 
 #include <cstdint>
 #include <string>
@@ -32,5 +33,4 @@ std::string ComPortName(sPorts port);
 
 // A system error text as the error dialog shows it: trailing blanks, line breaks and full stops removed.
 std::string TrimErrorText(std::string text);
-// The system's text for an errno value, trimmed.
-std::string SystemErrorText(int code);
+

@@ -20,3 +20,14 @@ std::vector<std::string> NumberSerialDevices(const std::vector<std::string>& nam
 
 // The numbered device (a name from `numbered`) for COM<n> without a link; nothing when there is none.
 std::optional<std::string> NumberedDevice(long n, const std::vector<std::string>& numbered);
+
+// What a Windows device instance ID says of a USB adapter: "USB\VID_0403&PID_6001\A1B2C3" or FTDI's own
+// "FTDIBUS\VID_0403+PID_6001+A1B2C3A\0000" (its port letter after the serial number). Hex IDs in lower
+// case; a serial number Windows made up itself (it holds '&') is left out.
+struct TUsbInstance {
+    std::string VendorId, ProductId, SerialNumber;
+};
+TUsbInstance ParseUsbInstanceId(const std::string& id);
+
+// The name Windows opens COM<n> by: "\\.\COM<n>", the one form that reaches COM10 and above.
+std::string ComDevicePath(long n);

@@ -51,6 +51,10 @@ int ModemWaitSignal() {
 
 } // namespace
 
+std::unique_ptr<ISerialDevice> MakeSystemSerialDevice() {
+    return std::make_unique<TPosixSerialDevice>();
+}
+
 TPosixSerialDevice::TPosixSerialDevice() : wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (wake_ < 0)
         wakeError_ = errno;

@@ -3,10 +3,9 @@
 #include "CoreApplication.h"
 #include "DeviceControl.h"
 #include "PortNames.h"
-#include "PosixSerialDevice.h"
+#include "SystemError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 
@@ -15,11 +14,6 @@ namespace {
 constexpr std::uint32_t kSignalEvents = CommEvent::Cts | CommEvent::Dsr | CommEvent::Rlsd;
 constexpr std::size_t kReadChunk = 256;
 constexpr int kReadByteWaitMs = 100;
-
-// Failures after which the descriptor is of no further use.
-bool IsDeviceLoss(int code) {
-    return code == EIO || code == ENXIO || code == ENODEV || code == EBADF;
-}
 
 } // namespace
 
@@ -37,7 +31,7 @@ void TEventThread::Join() {
 
 // TSerial: construction and settings ---------------------------------------------------------------------
 
-TSerial::TSerial(QObject* owner) : TSerial(owner, std::make_unique<TPosixSerialDevice>()) {}
+TSerial::TSerial(QObject* owner) : TSerial(owner, MakeSystemSerialDevice()) {}
 
 TSerial::TSerial(QObject* owner, std::unique_ptr<ISerialDevice> device)
     : TComponent(owner), device_(std::move(device)) {
@@ -188,7 +182,7 @@ void TSerial::SetActive(bool value) {
 
 void TSerial::Open() {
     // Resolved once: the path opened is the path reported.
-    int unresolved = ENOENT; // no device behind the number, or a port map that names no folder
+    int unresolved = SystemError::NotFound; // no device behind the number, or a port map that names no folder
     const auto path = ResolveComPort(ComPortName(port_), TPortRoots::FromEnvironment(), &unresolved);
     devicePath_ = path.value_or(std::string());
     if (const int code = path ? device_->Open(*path) : unresolved) {
@@ -271,8 +265,8 @@ void TSerial::SendString(const std::string& s) {
         // No descriptor to write to; showing the operator a dialog once per closed period is enough.
         const bool repeat = closedSendReported_;
         closedSendReported_ = true;
-        errorCode_ = EBADF;
-        Notify(EBADF, !repeat);
+        errorCode_ = SystemError::BadHandle;
+        Notify(SystemError::BadHandle, !repeat);
         return;
     }
     int lost = 0;
@@ -305,7 +299,7 @@ void TSerial::DropQueued() {
 
 // Event thread, holding the device: hands the device what it takes now. `accepted` gets each string it
 // has taken whole (when someone listens); `waitMs` how long the wait may last before the first string's
-// deadline (-1: nothing queued). 0, or the failure (ETIMEDOUT past the deadline).
+// deadline (-1: nothing queued). 0, or the failure (SystemError::TimedOut past the deadline).
 int TSerial::WriteQueued(std::vector<std::string>& accepted, int& waitMs) {
     using Clock = std::chrono::steady_clock;
     waitMs = -1;
@@ -335,7 +329,7 @@ int TSerial::WriteQueued(std::vector<std::string>& accepted, int& waitMs) {
                 txDone_ = 0;
                 txStarted_ = false;
                 txQueued_ = 0;
-                return ETIMEDOUT;
+                return SystemError::TimedOut;
             }
             waitMs = static_cast<int>(left);
             return 0;

@@ -1,12 +1,14 @@
 #pragma once
 // The seam between the serial component's rules and the operating system: the operations the component
-// needs of a port. Every operation that can fail returns 0 or the system's error code (errno).
+// needs of a port. Every operation that can fail returns 0 or the system's error code (errno on Linux,
+// GetLastError on Windows; SystemError.h names them).
 // The user-interface thread opens, configures and closes; the event thread waits, writes, reads and reads
 // the modem status. The component guarantees that no call reaches a closed device.
 #include "SerialTypes.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Beside the port events: the driver can take output (asked of WaitEvent, never masked).
@@ -54,3 +56,6 @@ public:
     // Breaks, bytes dropped for errors and overruns since the device was opened (any thread).
     virtual TLineErrors LineErrors() = 0;
 };
+
+// The device of the system the program was built for (POSIX or Win32).
+std::unique_ptr<ISerialDevice> MakeSystemSerialDevice();

@@ -147,26 +147,26 @@ TEST_F(Serial, settingsWhileClosed_areOnlyStored) {
 }
 
 TEST_F(Serial, failedOpen_staysClosedAndShowsSystemText) {
-    dev->Fail("Open", ENOENT);
+    dev->Fail("Open", SystemError::NotFound);
     serial->SetActive(true);
     EXPECT_FALSE(serial->Active());
-    EXPECT_EQ(serial->ErrorCode(), ENOENT);
+    EXPECT_EQ(serial->ErrorCode(), SystemError::NotFound);
     EXPECT_EQ(dev->Calls(), std::vector<std::string>{kOpenCalls[0]});
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "No such file or directory");
     EXPECT_EQ(boxes.boxes[0].caption, "Error");
 
     serial->SetNotifyErrors(neNone);
-    dev->Fail("Open", EBUSY);
+    dev->Fail("Open", SystemError::Busy);
     serial->SetActive(true);
-    EXPECT_EQ(serial->ErrorCode(), EBUSY);
+    EXPECT_EQ(serial->ErrorCode(), SystemError::Busy);
     EXPECT_EQ(boxes.boxes.size(), 1u) << "neNone shows nothing";
     EXPECT_EQ(serial->DevicePath(), ports.Link(1).string()) << "kept when opening it failed";
 
     dev->ClearCalls();
     serial->SetPort(5);
     serial->SetActive(true);
-    EXPECT_EQ(serial->ErrorCode(), ENOENT) << "a number that names no device";
+    EXPECT_EQ(serial->ErrorCode(), SystemError::NotFound) << "a number that names no device";
     EXPECT_TRUE(dev->Calls().empty());
     EXPECT_EQ(serial->DevicePath(), "");
 }
@@ -176,11 +176,11 @@ TEST_F(Serial, failedStepsWhileOpening_areReportedAndOpeningGoesOn) {
     serial->SetNotifyErrors(neEvent);
     serial->SetOnError([&](TObject* sender) {
         EXPECT_EQ(sender, serial.get());
-        EXPECT_EQ(serial->ErrorCode(), EINVAL);
+        EXPECT_EQ(serial->ErrorCode(), SystemError::Invalid);
         ++events;
     });
-    dev->Fail("ApplyDcb", EINVAL);
-    dev->Fail("SetupQueues", EINVAL);
+    dev->Fail("ApplyDcb", SystemError::Invalid);
+    dev->Fail("SetupQueues", SystemError::Invalid);
     serial->SetActive(true);
     EXPECT_TRUE(serial->Active());
     EXPECT_EQ(events, 2);
@@ -191,7 +191,7 @@ TEST_F(Serial, failedStepsWhileOpening_areReportedAndOpeningGoesOn) {
 TEST_F(Serial, sendOnClosedPort_writesNothingAndShowsOncePerClosedPeriod) {
     serial->SendString("abc");
     serial->SendString("abc");
-    EXPECT_EQ(serial->ErrorCode(), EBADF);
+    EXPECT_EQ(serial->ErrorCode(), SystemError::BadHandle);
     EXPECT_EQ(boxes.boxes.size(), 1u);
     serial->SetActive(true);
     serial->SendString("x");
@@ -208,14 +208,14 @@ TEST_F(Serial, eventMode_everyFailureFiresOnErrorWithItsCode_dialogsStayRationed
     serial->SetOnError([&](TObject*) { codes.push_back(serial->ErrorCode()); });
     serial->SendString("a");
     serial->SendString("b");
-    EXPECT_EQ(codes, (std::vector<int>{EBADF, EBADF})) << "the closed port";
+    EXPECT_EQ(codes, (std::vector<int>{SystemError::BadHandle, SystemError::BadHandle})) << "the closed port";
     OpenForMessages();
-    dev->FailWait(EIO);
+    dev->FailWait(SystemError::Lost);
     ASSERT_TRUE(RunUntil([&] { return codes.size() == 3 && !serial->ThreadBusy(); }));
-    dev->Fail("Write", EIO);
+    dev->Fail("Write", SystemError::Lost);
     serial->SendString("c");
     serial->SendString("d");
-    EXPECT_EQ(codes, (std::vector<int>{EBADF, EBADF, EIO, EIO, EIO})) << "the lost device";
+    EXPECT_EQ(codes, (std::vector<int>{SystemError::BadHandle, SystemError::BadHandle, SystemError::Lost, SystemError::Lost, SystemError::Lost})) << "the lost device";
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -238,10 +238,10 @@ TEST_F(Serial, sendOnOpenPort_writesWholeStringsInOrder_asTheDeviceTakesThem_and
     // the second of grace comes after that.
     EXPECT_EQ(serial->WriteTimeoutMs(longFrame.size()), 1000 + 565);
 
-    dev->Fail("Write", ETIMEDOUT);
+    dev->Fail("Write", SystemError::TimedOut);
     serial->SendString("z");
     ASSERT_TRUE(RunUntil([&] { return !boxes.boxes.empty(); }));
-    EXPECT_EQ(serial->ErrorCode(), ETIMEDOUT);
+    EXPECT_EQ(serial->ErrorCode(), SystemError::TimedOut);
     EXPECT_EQ(boxes.boxes[0].text, "Connection timed out");
     EXPECT_EQ(sent.size(), 2u);
 }
@@ -359,13 +359,13 @@ TEST_F(Serial, handlerException_isReported_andThreadGoesOn) {
 
 TEST_F(Serial, deviceLoss_isReportedOnce_andReopeningRecovers) {
     OpenForMessages();
-    dev->FailWait(EIO);
+    dev->FailWait(SystemError::Lost);
     ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
-    EXPECT_EQ(serial->ErrorCode(), EIO);
+    EXPECT_EQ(serial->ErrorCode(), SystemError::Lost);
     EXPECT_TRUE(serial->Active()) << "the port counts as open until it is closed";
 
-    dev->Fail("Write", EIO);
+    dev->Fail("Write", SystemError::Lost);
     serial->SendString("poll");
     serial->SendString("poll");
     EXPECT_EQ(boxes.boxes.size(), 1u) << "later failures of the lost device are recorded, not shown";
@@ -381,22 +381,22 @@ TEST_F(Serial, deviceLoss_isReportedOnce_andReopeningRecovers) {
 
 TEST_F(Serial, deviceLossMetFirstByASend_isReportedOnce_whenTheThreadFindsItToo) {
     OpenForMessages();
-    dev->Fail("Write", EIO);
+    dev->Fail("Write", SystemError::Lost);
     serial->SendString("poll");
     ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1; })) << "reported from the event thread";
     EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
-    dev->FailWait(EIO);
+    dev->FailWait(SystemError::Lost);
     ASSERT_TRUE(RunUntil([&] { return !serial->ThreadBusy(); }));
     serial->SendString("poll");
     EXPECT_EQ(boxes.boxes.size(), 1u) << "one loss, one report";
-    EXPECT_EQ(serial->ErrorCode(), EIO);
+    EXPECT_EQ(serial->ErrorCode(), SystemError::Lost);
 
     // A failure that leaves the device usable is no loss: the next one is shown too.
     dev->FailWait(0);
     dev->Fail("Write", 0);
     serial->SetActive(false);
     serial->SetActive(true);
-    dev->Fail("Write", ETIMEDOUT);
+    dev->Fail("Write", SystemError::TimedOut);
     serial->SendString("a");
     ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 2; }));
     serial->SendString("b");

@@ -2,7 +2,7 @@
 
 #include "DeviceControl.h"
 #include "PortNames.h"
-#include "PosixSerialDevice.h"
+#include "SerialDevice.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -33,7 +33,7 @@ void OnSignal(int signo) {
 } // namespace
 
 TLink::TLink(std::unique_ptr<ISerialDevice> device)
-    : serial_(nullptr, device ? std::move(device) : std::make_unique<TPosixSerialDevice>()) {
+    : serial_(nullptr, device ? std::move(device) : MakeSystemSerialDevice()) {
     clock_.start();
     if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         g_signalPipe[0] = g_signalPipe[1] = -1;
