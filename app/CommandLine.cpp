@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -42,13 +43,27 @@ int Print(std::FILE* stream, const QString& text) {
 } // namespace
 
 TCommandLine::TCommandLine() = default;
-TCommandLine::~TCommandLine() = default;
+
+TCommandLine::~TCommandLine() {
+    if (!log_)
+        return;
+    // Said where the operator can see it, unless that is the very place that took nothing.
+    if (const std::size_t lost = log_->Close(); lost != 0 && log_->Path() != "-")
+        Print(stderr,
+              QStringLiteral("%1: %2 lines of the traffic log %3 were not written: nothing took them in "
+                             "the %4 s the end of the program waits.\n")
+                  .arg(program_)
+                  .arg(lost)
+                  .arg(QString::fromLocal8Bit(log_->Path().c_str()))
+                  .arg(std::chrono::duration<double>(TTrafficLog::kExitWait).count()));
+}
 
 std::optional<int> TCommandLine::Parse(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const QString program = argc > 0 ? QFileInfo(arguments.first()).fileName() : QStringLiteral("uavControl");
+    program_ = program;
 
     QCommandLineParser parser;
     // Qt's options are single-dash words ("-platform xcb"); ours read the same with one dash or two.
@@ -140,8 +155,10 @@ void TCommandLine::Apply(TForm1& form) {
     if (!port_.isEmpty())
         form.edCommPort->setText(port_);
     form.SetTrafficLog(log_.get());
-    if (boxes_)
+    if (boxes_) {
         boxes_->SetNote([&form] { return form.OpenFailureNote(); });
+        boxes_->ShowLogFailureIn(form.StatusBar1);
+    }
     // Queued: the click runs from the event loop, after the window has been shown, and goes through the
     // button's own wiring, so a failure is reported exactly as a click by the operator would report it.
     if (connect_)

@@ -15,6 +15,8 @@ class TTrafficLog;
 class TCommandLine {
 public:
     TCommandLine();
+    // Closes the traffic log; lines a reader of its pipe or terminal did not take by then are counted on
+    // standard error.
     ~TCommandLine();
     TCommandLine(const TCommandLine&) = delete;
     TCommandLine& operator=(const TCommandLine&) = delete;
@@ -35,6 +37,7 @@ public:
     TTrafficLog* Log() const { return log_.get(); }
 
 private:
+    QString program_;
     QString port_;
     bool connect_ = false;
     std::unique_ptr<TTrafficLog> log_;

@@ -1,7 +1,11 @@
 #include "LoggedBoxes.h"
 
-#include "Application.h"
 #include "TrafficLog.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QStatusBar>
+#include <cstdio>
 
 namespace {
 // The error report and the serial component's dialogs both carry the stop icon; the panel's one
@@ -16,9 +20,18 @@ TLoggedBoxes::TLoggedBoxes(TTrafficLog& log, IMessageBoxService* shown)
         const QString text = WriteFailureText(log_.Path(), reason);
         QMetaObject::invokeMethod(
             this,
-            [text] {
-                if (Application)
-                    Application->ShowErrorDialog(text);
+            [this, text] {
+                if (log_.Path() != "-")
+                    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                                 qUtf8Printable(text));
+                if (statusBar_) {
+                    // Beside any passing message (a menu's hover clears those), for as long as the panel
+                    // runs.
+                    auto* label = new QLabel(text, statusBar_);
+                    label->setObjectName(QStringLiteral("logFailure"));
+                    label->setToolTip(text);
+                    statusBar_->addPermanentWidget(label, 1);
+                }
             },
             Qt::QueuedConnection);
     });

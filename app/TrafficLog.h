@@ -2,14 +2,18 @@
 // The traffic log for field records: one line per event, appended. The caller stamps and formats the line;
 // a thread of the log's own hands each line to the system in a write() of its own as soon as it is queued,
 // so the panel never waits on the file system (a write after a pause costs it some 20 microseconds, most
-// of the time from a reply to its display). What a record survives:
+// of the time from a reply to its display). Lines reach that thread through a lock-free list and a wake-up
+// pipe: no lock is shared with it, so a writer held up by a busy machine never holds up the caller.
+// What a record survives:
 // - the program's crash: every line written, which is every event but those of the last microseconds;
 // - a pulled plug or a system crash: a log on a file is flushed to the disk (fdatasync) at most
 //   kSyncDelay after a line was written, so about the last quarter second is lost, more only on a
-//   saturated machine (the thread yields to all other work) or a stalled disk;
+//   saturated machine (the thread runs at the lowest ordinary priority) or a stalled disk;
 // - a full disk: a line is in the file whole or not at all; the log stops at the last whole line;
 // - a stalled disk or a reader that stops reading: lines wait in memory up to kQueueLimit bytes, about an
-//   hour of polling; beyond it they are dropped and counted, and the count is logged when writing resumes.
+//   hour of polling; beyond it they are dropped and counted, and the count is logged when writing resumes;
+// - the program's end while a reader of its pipe or terminal takes nothing: the log waits kExitWait for
+//   it, then gives up and says how many lines were left (Close).
 // No Qt.
 //
 //   2026-12-08T17:06:45.123+01:00 connect COM1 /home/op/.config/uavcontrol/ports/com1
@@ -24,13 +28,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 struct TLogTime {
     int year = 1970, month = 1, day = 1;
@@ -50,13 +56,19 @@ public:
     static constexpr std::chrono::milliseconds kSyncDelay{250};
     // How many bytes of lines may wait for the system to take them.
     static constexpr std::size_t kQueueLimit = 4u << 20;
+    // How long the end of the program waits for a pipe or terminal that takes nothing.
+    static constexpr std::chrono::milliseconds kExitWait{2000};
 
     // Opens `path` for appending, creating it if need be; "-" is standard error. On failure returns null
     // and puts the system's reason ("No such file or directory") in `error`; a FIFO that no process reads
     // is such a failure too, never a wait.
     static std::unique_ptr<TTrafficLog> Open(const std::string& path, std::string& error,
                                              std::size_t queueLimit = kQueueLimit);
-    // Writes what is still queued, flushes a file to the disk, then closes.
+    // Writes what is still queued and flushes a file to the disk, waiting at most kExitWait for a pipe or
+    // terminal to take lines; returns how many lines it did not take (and were dropped). Nothing is logged
+    // after. Later calls return 0.
+    std::size_t Close();
+    // Closes (see Close) if that was not done.
     ~TTrafficLog();
     TTrafficLog(const TTrafficLog&) = delete;
     TTrafficLog& operator=(const TTrafficLog&) = delete;
@@ -77,26 +89,50 @@ public:
     void WaitUntilWritten();
 
 private:
-    TTrafficLog(int fd, bool ownsFd, std::string path, std::size_t queueLimit);
-    void Write(std::string_view mark, std::string_view payload);
-    void Serve();
-    bool WriteLine(const std::string& line, int& error);
-    void Stop(int error, std::unique_lock<std::mutex>& lock);
+    struct Line {
+        std::string text;
+        Line* next = nullptr;
+    };
+    // Lines taken off the queue, oldest first, and how many were refused after them.
+    struct Batch {
+        std::vector<std::string> lines;
+        std::size_t dropped = 0;
+    };
+    enum class Outcome { Written, Failed, GaveUp };
 
-    const int fd_;
-    const bool ownsFd_;
+    TTrafficLog(int fd, std::string path, std::size_t queueLimit, const int wake[2]);
+    void Write(std::string_view mark, std::string_view payload);
+    void Wake();
+    // The log's thread only, from here on.
+    void Serve();
+    Batch Take();
+    Outcome WriteLine(const std::string& line, int& error);
+    bool WaitWritable();
+    void Stop(int error);
+    void Progress(std::uint64_t lines, bool finished = false);
+
+    const int fd_;    // the log's own: its flags are no one else's
     const bool file_; // a regular file: flushed to the disk, and a torn line can be taken back
     const std::string path_;
     const std::size_t queueLimit_;
-    std::atomic<bool> stopped_{false}; // set with `mutex_` held
+    const int wakeRead_, wakeWrite_;
 
-    std::mutex mutex_; // guards the queue, the two flags below and the stop
-    std::condition_variable queued_, written_;
-    std::deque<std::string> queue_;
-    std::size_t queuedBytes_ = 0;
-    std::size_t dropped_ = 0; // lines refused since the queue was last taken, all after those in it
-    bool writing_ = false;    // the thread holds lines taken off the queue
-    bool ending_ = false;
+    std::atomic<Line*> queue_{nullptr}; // newest first
+    std::atomic<std::size_t> queuedBytes_{0};
+    std::atomic<std::size_t> dropped_{0};     // lines refused since the queue was last taken, all after it
+    std::atomic<std::uint64_t> submitted_{0}; // lines queued or refused
+    std::atomic<bool> stopped_{false};
+    std::atomic<bool> ending_{false};
+
+    std::optional<std::chrono::steady_clock::time_point> giveUpAt_; // the log's thread's own
+    std::size_t notWritten_ = 0;                                    // read after the thread ended
+
+    // How far the thread has got, for those who wait on it (never the caller of Sent or Received).
+    std::mutex progressMutex_;
+    std::condition_variable progress_;
+    std::uint64_t done_ = 0;
+    bool finished_ = false;
+
     std::mutex handlerMutex_;
     std::function<void(const std::string&)> onWriteFailure_;
     std::thread thread_; // last: started once everything above exists

@@ -12,10 +12,15 @@ namespace {
 int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& started) {
     QApplication qapp(argc, argv);
     // SIGTERM, SIGINT and SIGHUP take the way File > Exit takes. Made before the application object, so a
-    // second signal while the window is being taken down is dropped instead of killing the program halfway.
+    // signal while the window is being taken down is not left to kill the program halfway.
     TStopSignals stopSignals([] {
         if (Application && !Application->Terminated() && Form1)
             Form1->Exit1->trigger();
+        // A box runs an event loop of its own, which closing the window does not end (and a box with no
+        // window under it keeps the program from quitting when the window closes): every loop running now
+        // ends, so the box up now and any put up before the main loop has ended close at once. A signal
+        // while the window is being taken down ends the box then up.
+        QCoreApplication::exit(0);
     });
     TApplication app(qapp);
     Application->Initialize();

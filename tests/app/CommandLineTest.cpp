@@ -179,6 +179,39 @@ TEST_F(CommandLine, startedWithPortConnectAndLog_opensThatPort_logsIt_andAStopSi
     }
 }
 
+TEST_F(CommandLine, stopSignalWhileABoxIsUp_endsThePanelAsFileExitDoes) {
+    const fs::path log = mapDir / "traffic.log";
+    // Each with the box it raises: COM9 leads nowhere; COM7's line is pulled while it is connected.
+    const struct {
+        const char* port;
+        int signal;
+        std::string box;
+        bool connected;
+    } cases[] = {
+        {"9", SIGTERM, " ! No such file or directory", false},
+        {"7", SIGHUP, " ! Input/output error", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        fs::remove(log);
+        Program program(mapDir,
+                        {"-platform", "offscreen", "--port", c.port, "--connect", "--log", log.string()});
+        if (c.connected) {
+            ASSERT_TRUE(
+                RunUntil([&] { return FileText(log).find(" connect COM7 ") != std::string::npos; }, 15000))
+                << FileText(log) << program.Err();
+            line->Unplug();
+        }
+        // The line is logged just before the box goes up.
+        ASSERT_TRUE(RunUntil([&] { return FileText(log).find(c.box) != std::string::npos; }, 15000))
+            << FileText(log) << program.Err();
+        EXPECT_EQ(program.Signal(c.signal), 0) << program.Err();
+        EXPECT_EQ(FileText(log).ends_with(" disconnect COM7 " + line->LinkPath().string() + "\n"),
+                  c.connected)
+            << FileText(log);
+    }
+}
+
 TEST_F(CommandLine, logFifoWhoseReaderLeaves_isAWriteFailureLikeAnyOther_andThePanelGoesOn) {
     const fs::path fifo = mapDir / "traffic.fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

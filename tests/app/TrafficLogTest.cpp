@@ -1,18 +1,21 @@
 // The traffic log: its lines as a reader of a field record meets them, the panel's events in the order they
-// happened on a real pseudo-terminal, and a log that can no longer be written (a full disk: /dev/full, and
-// one that fills up in the middle of a line).
+// happened on a real pseudo-terminal, a log that can no longer be written (a full disk: /dev/full, and one
+// that fills up in the middle of a line), and readers of its pipe that stop reading.
 #include "TrafficLog.h"
 #include "LoggedBoxes.h"
 #include "PanelFixture.h"
 
 #include <QDateTime>
+#include <QLabel>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTimeZone>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -97,6 +100,7 @@ protected:
         ASSERT_TRUE(log) << reason;
         logged = std::make_unique<TLoggedBoxes>(*log, &boxes);
         logged->SetNote([this] { return form->OpenFailureNote(); });
+        logged->ShowLogFailureIn(form->StatusBar1);
         app->SetMessageBoxService(logged.get());
         form->SetTrafficLog(log.get());
     }
@@ -184,27 +188,25 @@ TEST_F(TrafficLogged, panelEvents_appendOneLineEachInTheOrderTheyHappened) {
                       }));
 }
 
-TEST_F(TrafficLogged, logOnAFullDisk_isReportedOnceInABox_thenStops_andThePanelGoesOn) {
+TEST_F(TrafficLogged, logOnAFullDisk_isShownOnTheStatusBarNotInABox_thenStops_andPollingGoesOn) {
     StartLog("/dev/full");
     CountDeliveries();
     Connect();
-    ASSERT_TRUE(RunUntil([&] { return !boxes.boxes.empty(); }));
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].caption, "Error");
-    EXPECT_EQ(boxes.boxes[0].text, "The traffic log /dev/full could not be written: No space left on device. "
-                                   "Logging has stopped; the panel goes on.");
+    QLabel* shown = nullptr;
+    ASSERT_TRUE(
+        RunUntil([&] { return (shown = form->StatusBar1->findChild<QLabel*>("logFailure")) != nullptr; }));
+    EXPECT_EQ(shown->text(), "The traffic log /dev/full could not be written: No space left on device. "
+                             "Logging has stopped; the panel goes on.");
     EXPECT_TRUE(log->Stopped());
 
-    // Traffic and errors go on as before, with no further word about the log.
-    form->BitBtn3->click();
-    EXPECT_EQ(Sent(5), F("i=s"));
-    Reply(F("z=4.2"));
-    EXPECT_EQ(Caption("lblVersion"), "4.2");
-    form->seqEdit->setText("1x");
+    // A box would hold the idle hook, which sends the poller's queries, for as long as it stood.
+    form->seqEdit->setText("1");
     form->autobtn->click();
-    RunFor(50);
-    ASSERT_EQ(boxes.boxes.size(), 2u);
-    EXPECT_EQ(boxes.boxes[1].text, "'1x' is not a valid integer value.");
+    EXPECT_EQ(Sent(5, 5000), F("a=?"));
+    Reply(F("A=1200"));
+    EXPECT_EQ(Sent(5, 3000), F("c=?"));
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(form->StatusBar1->findChildren<QLabel*>("logFailure").size(), 1);
 }
 
 TEST(TrafficLogFile, diskFillingUpInTheMiddleOfALine_leavesTheLastWholeLine_andNothingAfter) {
@@ -279,4 +281,56 @@ TEST(TrafficLogFile,
     ASSERT_TRUE(std::getline(lines, line));
     EXPECT_EQ(Event(line), "> after");
     EXPECT_FALSE(std::getline(lines, line));
+}
+
+TEST(TrafficLogFile, readerThatTakesNothing_theEndWaitsABoundedTime_thenCountsTheLinesLeft) {
+    const uavtest::PortMap folder("log");
+    const std::string fifo = (folder.Dir() / "traffic.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO by its name, and the same FIFO as standard error (`--log -` into a pager nobody scrolls).
+    for (const bool onStandardError : {false, true}) {
+        SCOPED_TRACE(onStandardError ? "-" : fifo);
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        std::string reason;
+        std::unique_ptr<TTrafficLog> log;
+        if (onStandardError) {
+            const int saved = dup(STDERR_FILENO);
+            const int writer = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+            dup2(writer, STDERR_FILENO);
+            log = TTrafficLog::Open("-", reason);
+            dup2(saved, STDERR_FILENO);
+            close(writer);
+            close(saved);
+        } else {
+            log = TTrafficLog::Open(fifo, reason);
+        }
+        ASSERT_TRUE(log) << reason;
+        // Far more than the pipe holds.
+        constexpr std::size_t kLines = 3000;
+        for (std::size_t i = 0; i < kLines; ++i)
+            log->Sent(std::string(100, 'x'));
+        auto closing = std::async(std::launch::async, [&] { return log->Close(); });
+        const bool ended =
+            closing.wait_for(TTrafficLog::kExitWait + std::chrono::seconds(8)) == std::future_status::ready;
+        // Read from here on, so a log that waits for ever lets the test go on to report it.
+        std::string read;
+        const auto drain = [&] {
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+                read.append(buffer, static_cast<std::size_t>(n));
+        };
+        while (closing.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            drain();
+        drain();
+        close(reader);
+        EXPECT_TRUE(ended);
+        const std::size_t left = closing.get();
+        // What the pipe took is whole lines; the rest is counted.
+        ASSERT_FALSE(read.empty());
+        EXPECT_EQ(read.back(), '\n');
+        EXPECT_GT(left, 0u);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(read.begin(), read.end(), '\n')) + left, kLines);
+        EXPECT_EQ(log->Close(), 0u);
+    }
 }
