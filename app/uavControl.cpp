@@ -1,11 +1,14 @@
 // The panel's start-up: command line, then application object, main window and event loop (see uavRun.h).
 #include "Application.h"
 #include "CommandLine.h"
+#include "StandardStreams.h"
 #include "uavRun.h"
 
 #include <csignal>
 
 int main(int argc, char* argv[]) {
+    // Before anything opens a file: a closed standard error would otherwise become the display connection.
+    KeepStandardStreams();
     // A log that can no longer be written (a reader of its pipe or FIFO gone, a file over its size limit)
     // is reported once in a box and logging stops; it never ends the program.
     std::signal(SIGPIPE, SIG_IGN);

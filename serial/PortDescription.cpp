@@ -20,3 +20,10 @@ std::string DescribePortIdentity(const TPortIdentity& identity) {
         line += (line.empty() ? "" : ", ") + part;
     return line;
 }
+
+bool SameAdapter(const TPortIdentity& first, const TPortIdentity& now) {
+    if (!first.SerialNumber.empty())
+        return now.VendorId == first.VendorId && now.ProductId == first.ProductId &&
+               now.SerialNumber == first.SerialNumber;
+    return first.ById.empty() || now.ById == first.ById;
+}

@@ -22,3 +22,8 @@ TPortIdentity ReadPortIdentity(const std::string& device, const TPortRoots& root
 // The identity in one line for people, known parts only: "FTDI FT232R USB UART, 0403:6001, serial
 // A1B2C3, ftdi_sio"; empty when nothing is known.
 std::string DescribePortIdentity(const TPortIdentity& identity);
+
+// Whether `now` is the adapter that was `first`. A USB adapter is known by its IDs and serial number, else by
+// its /dev/serial/by-id name; a device with neither (a built-in port, a pseudo-terminal) only by the path
+// that led to it, so any device there is taken for it.
+bool SameAdapter(const TPortIdentity& first, const TPortIdentity& now);

@@ -3,6 +3,7 @@
 #include "DeviceControl.h"
 #include "PortNaming.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -10,7 +11,23 @@
 namespace fs = std::filesystem;
 
 namespace {
+
 constexpr long kHighestCom = 255;
+
+// Whether `device` (links followed) is a terminal, told from the kernel's own lists without opening it: one
+// of the serial devices, a pseudo-terminal's device end, or a tty that sysfs lists. A link to /dev/null, a
+// file, a folder or a FIFO leads somewhere, but to nothing a port could be.
+bool IsTerminal(const fs::path& device, const std::vector<fs::path>& serial, const TPortRoots& roots) {
+    std::error_code ec;
+    const fs::path dev = fs::canonical(roots.DevDir, ec);
+    if (ec)
+        return false;
+    if (std::find(serial.begin(), serial.end(), device) != serial.end() ||
+        device.parent_path() == dev / "pts")
+        return true;
+    return device.parent_path() == dev && fs::exists(fs::path(roots.SysTtyDir) / device.filename(), ec);
+}
+
 } // namespace
 
 std::vector<TComPort> ListComPorts(const TPortRoots& roots) {
@@ -26,8 +43,10 @@ std::vector<TComPort> ListComPorts(const TPortRoots& roots) {
             if (n && *n >= 1 && *n <= kHighestCom && ComLinkName(*n) == name) // the numbers --port takes
                 candidates.insert(*n);
         }
-    const std::size_t devices = ListSerialDevices(roots).size();
-    for (std::size_t n = 1; n <= devices && n <= kHighestCom; ++n)
+    std::vector<fs::path> serial;
+    for (const std::string& device : ListSerialDevices(roots))
+        serial.push_back(fs::weakly_canonical(device, ec));
+    for (std::size_t n = 1; n <= serial.size() && n <= kHighestCom; ++n)
         candidates.insert(static_cast<long>(n));
 
     std::vector<TComPort> ports;
@@ -36,8 +55,8 @@ std::vector<TComPort> ListComPorts(const TPortRoots& roots) {
         if (!path)
             continue;
         const fs::path device = fs::canonical(*path, ec);
-        if (ec)
-            continue; // a dangling link or a loop still names its number, but leads nowhere
+        if (ec || !IsTerminal(device, serial, roots))
+            continue; // a dangling link, a loop or a link to a file still names its number, but no port
         ports.push_back({static_cast<int>(n), *path, device.string(), ReadPortIdentity(device, roots)});
     }
     return ports;

@@ -17,5 +17,5 @@ struct TComPort {
 
 // In number order, 1 to 255 (the numbers a port option takes). Only numbers that resolve are asked (a link in
 // the port-map folder, or a place among the real devices), by the one rule the port itself uses; a link that
-// leads nowhere, or round in a loop, is left out.
+// leads nowhere, round in a loop, or to something that is not a terminal, is left out.
 std::vector<TComPort> ListComPorts(const TPortRoots& roots);

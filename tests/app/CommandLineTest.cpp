@@ -32,8 +32,8 @@ std::string FileText(const fs::path& file) {
 // so a program that made its application object here would fail to start instead of answering.
 class Program {
 public:
-    // `out`: where its standard output goes instead of a file of its own.
-    Program(const fs::path& dir, std::vector<std::string> args, fs::path out = {})
+    // `out`: where its standard output goes instead of a file of its own; `closedErr`: started as `2>&-`.
+    Program(const fs::path& dir, std::vector<std::string> args, fs::path out = {}, bool closedErr = false)
         : out_(out.empty() ? dir / "out" : std::move(out)), err_(dir / "err") {
         args.insert(args.begin(), UAVCONTROL_PATH);
         std::vector<char*> argv;
@@ -52,7 +52,10 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (closedErr)
+            posix_spawn_file_actions_addclose(&actions, 2);
+        else
+            posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         // The signals as a program started from a terminal has them, whatever this runner ignores.
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
@@ -92,6 +95,7 @@ public:
             kill(pid_, signal);
         return Wait();
     }
+    pid_t Pid() const { return pid_; }
     std::string Out() const { return FileText(out_); }
     std::string Err() const { return FileText(err_); }
 
@@ -210,6 +214,22 @@ TEST_F(CommandLine, stopSignalWhileABoxIsUp_endsThePanelAsFileExitDoes) {
                   c.connected)
             << FileText(log);
     }
+}
+
+// `--log -` logs to standard error; closed, the log goes nowhere rather than into what took its number.
+TEST_F(CommandLine, startedWithStandardErrorClosed_givesItTheNullDevice_connectsAndEndsOnSigterm) {
+    Program program(mapDir, {"-platform", "offscreen", "--port", "7", "--connect", "--log", "-"}, {}, true);
+    const fs::path fds = "/proc/" + std::to_string(program.Pid()) + "/fd";
+    std::error_code ec;
+    const auto holdsTheLine = [&] {
+        for (const auto& fd : fs::directory_iterator(fds, ec))
+            if (fs::read_symlink(fd.path(), ec) == line->DevicePath())
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(RunUntil(holdsTheLine, 15000));
+    EXPECT_EQ(fs::read_symlink(fds / "2", ec), "/dev/null");
+    EXPECT_EQ(program.Signal(SIGTERM), 0);
 }
 
 TEST_F(CommandLine, logFifoWhoseReaderLeaves_isAWriteFailureLikeAnyOther_andThePanelGoesOn) {

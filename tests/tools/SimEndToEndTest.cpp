@@ -1,6 +1,7 @@
 // The real simulator binary on a pseudo-terminal, driven from here with plain POSIX calls as a
 // client of its linked device would.
 #include "MessageFramer.h"
+#include "PortLink.h"
 #include "TestSupport.h"
 #include "TransponderFrames.h"
 
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <poll.h>
 #include <string>
@@ -310,6 +312,30 @@ TEST(SimEndToEnd, onADevice_answersThere_holdsItExclusively_putsItsSettingsBackA
     ASSERT_EQ(tcgetattr(master, &after), 0); // a pty's settings read the same through either end
     EXPECT_TRUE(after.c_lflag & ICANON) << "the device was left raw";
     ::close(master);
+}
+
+// A simulator killed with SIGKILL leaves its link, leading to a terminal number that is free again: the next
+// simulator may well get that very number.
+TEST(SimEndToEnd, aLeftLinkLeadingToTheSimulatorsOwnNewLine_isStaleAndTakenOver) {
+    const uavtest::PortMap ports("sim-e2e");
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    char name[128];
+    ASSERT_EQ(grantpt(master) | unlockpt(master) | ptsname_r(master, name, sizeof name), 0);
+    fs::create_symlink(name, ports.Link(1));
+    EXPECT_NO_THROW(sim::PortLink(ports.Link(1).string(), name));
+    close(master);
+}
+
+TEST(SimEndToEnd, helpThatCannotBeWritten_failsWithTheReason) {
+    const uavtest::PortMap ports("sim-e2e");
+    const fs::path err = ports.Dir() / "err";
+    const std::string command =
+        uavtest::SimulatorProcess::DefaultProgram() + " --help >/dev/full 2>" + err.string();
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    std::ifstream said(err);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(said), {}),
+              "transponder-sim: cannot write to standard output: No space left on device\n");
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -205,12 +206,16 @@ TEST(UavctlProfile, filesThatAreNoProfile_areRefusedWithTheSystemsTextOrTheLimit
 TEST(UavctlOutput, textForm_isTabSeparatedWithControlBytesShownAndMissingAnswersLeftToStandardError) {
     Outcome o;
     o.values = {{'a', "2500"}, {'c', std::nullopt}, {'z', std::string("1\t\x02\xff<", 5)}};
-    o.settings = {{"code", "1234", "1234"}, {"mode", "a", "standby"}, {"voltage", "28", std::nullopt}};
+    o.settings = {{"code", "1234", "1234"},
+                  {"mode", "a", "standby"},
+                  {"voltage", "28", std::nullopt},
+                  {"low", "24.0", std::nullopt, false}};
     EXPECT_EQ(TextOf(o), "a\tAltitude\t2500\n"
                          "z\tFirmware Version\t1<09><STX><ff><3c>\n"
                          "code\t1234\t1234\tok\n"
                          "mode\ta\tstandby\tdiffers\n"
-                         "voltage\t28\t-\tno answer\n");
+                         "voltage\t28\t-\tno answer\n"
+                         "low\t24.0\t-\tsent, not verified\n");
 }
 
 TEST(UavctlOutput, jsonForm_isOneObjectWithRawBytesAndNullForNoAnswer) {
@@ -246,7 +251,7 @@ TEST(UavctlOutput, watchLines_decodeIndicationsAndRepliesInBothForms) {
     EXPECT_EQ(line["message"].toString(), "\x02r=N\x03");
 }
 
-TEST(UavctlPorts, portsThatLeadSomewhere_areListedByNumberWithWhereTheyLead_danglingLinksAndLoopsNot) {
+TEST(UavctlPorts, portsThatLeadToATerminal_areListedByNumberWithWhereTheyLead_danglingLinksLoopsAndFilesNot) {
     const fs::path root = fs::temp_directory_path() / ("uavctl-ports-" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "map");
@@ -260,6 +265,12 @@ TEST(UavctlPorts, portsThatLeadSomewhere_areListedByNumberWithWhereTheyLead_dang
     fs::create_symlink(root / "map" / "com4", root / "map" / "com4");    // a loop
     fs::create_symlink(root / "dev" / "ttyUSB0", root / "map" / "com0"); // no number --port takes
     std::ofstream(root / "map" / "notes") << "";
+    // Somewhere, but no terminal: opening them would fail with ENOTTY or EISDIR.
+    ASSERT_EQ(mkfifo((root / "dev" / "fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", root / "map" / "com5");
+    fs::create_symlink(root / "map" / "notes", root / "map" / "com6");
+    fs::create_symlink(root / "dev", root / "map" / "com7");
+    fs::create_symlink(root / "dev" / "fifo", root / "map" / "com8");
     TPortRoots roots{(root / "map").string(), (root / "dev").string(), (root / "sys").string()};
 
     std::vector<std::string> rows;
@@ -268,6 +279,20 @@ TEST(UavctlPorts, portsThatLeadSomewhere_areListedByNumberWithWhereTheyLead_dang
                        fs::path(p.Device).filename().string());
     EXPECT_EQ(rows, (std::vector<std::string>{"1 ttyUSB0 ttyUSB0", "2 com2 ttyUSB0", "12 com12 ttyACM0"}));
     fs::remove_all(root);
+}
+
+// watch --reconnect reopens only the adapter it first opened, whatever has taken its number meanwhile.
+TEST(UavctlPorts, sameAdapter_isTheSameUsbSerialNumberElseTheSameByIdName_elseAnyDevice) {
+    const TPortIdentity ftdi{"usb-FTDI_A1-if00-port0", "ftdi_sio", "0403", "6001", "FTDI", "FT232R", "A1"},
+        other{"usb-FTDI_Z9-if00-port0", "ftdi_sio", "0403", "6001", "FTDI", "FT232R", "Z9"},
+        ftdiMoved{"usb-FTDI_A1-if00-port1", "ftdi_sio", "0403", "6001", "FTDI", "FT232R", "A1"},
+        noSerial{"usb-Prolific-if00-port0", "pl2303", "067b", "2303", "", "", ""}, builtIn{};
+    EXPECT_TRUE(SameAdapter(ftdi, ftdiMoved));
+    EXPECT_FALSE(SameAdapter(ftdi, other));
+    EXPECT_FALSE(SameAdapter(ftdi, builtIn));
+    EXPECT_TRUE(SameAdapter(noSerial, noSerial));
+    EXPECT_FALSE(SameAdapter(noSerial, ftdi));
+    EXPECT_TRUE(SameAdapter(builtIn, other));
 }
 
 } // namespace

@@ -42,6 +42,9 @@ struct Finished {
     std::chrono::milliseconds took{};
 };
 
+// As `>&-` leaves it: no standard output at all.
+constexpr const char* kClosedOutput = "";
+
 class Uavctl {
 public:
     // `stdoutFile`: where its standard output goes instead of a pipe to us.
@@ -56,7 +59,9 @@ public:
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        if (stdoutFile)
+        if (stdoutFile == kClosedOutput)
+            posix_spawn_file_actions_addclose(&actions, 1);
+        else if (stdoutFile)
             posix_spawn_file_actions_addopen(&actions, 1, stdoutFile, O_WRONLY, 0);
         else
             posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -99,6 +104,8 @@ public:
     }
 
     void Signal(int signo) const { ::kill(pid_, signo); }
+    // What it has printed so far.
+    const std::string& Out() const { return result_.out; }
     // Its reader goes away, as `| head -1` does.
     void CloseOutput() {
         ::close(fds_[0]);
@@ -111,7 +118,12 @@ public:
         while (ReadSome(until)) {
         }
         int status = 0;
-        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) {
+        pid_t ended = pid_ > 0 ? ::waitpid(pid_, &status, WNOHANG) : -1;
+        if (ended == 0) { // still running after all that patience: it has hung
+            ::kill(pid_, SIGKILL);
+            ended = ::waitpid(pid_, &status, 0);
+        }
+        if (pid_ > 0 && ended == pid_) {
             done_ = true;
             result_.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
@@ -175,6 +187,13 @@ protected:
         for (; in.size() < count && Clock::now() < until; in = sim_->Frames().in)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return in;
+    }
+    // Whether the simulator's log comes to hold `text`.
+    bool SimLogHas(const std::string& text) const {
+        const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (sim_->Log().find(text) == std::string::npos && Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return sim_->Log().find(text) != std::string::npos;
     }
     // A failure that shows only uavctl's side cannot tell a lost frame from a wrong answer.
     void TearDown() override {
@@ -249,11 +268,68 @@ TEST_F(UavctlEndToEnd, applyWithOneSettingIgnored_appliesAllInTheFixedOrderAndEx
                                                      "<STX>c=?<ETX>", "<STX>s=a<ETX>", "<STX>s=?<ETX>"}));
 }
 
-TEST_F(UavctlEndToEnd, setVerify_againstATransponderThatAcknowledgesWhatItDoesNotApply_readsTheValueInForce) {
-    StartSimulator({"--ignore", "c", "--echo-sets"});
-    const Finished set = RunUavctl({"set", "--verify", "code", "7777"});
-    EXPECT_EQ(set.exit, 1) << set.err;
-    EXPECT_EQ(set.out, "code\t7777\t1200\tdiffers\n");
+// Answers carry no sequence number, and a transponder answers a set too, late or with the value it was told:
+// only the query's answer may count. "replies" is set as "r=n" and read back as "N", so an echo taken for
+// the read-back would differ although the value was applied.
+TEST_F(UavctlEndToEnd, verifiedSettings_areOkExactlyWhenTheTransponderHoldsThem_atAnyDelayEchoedOrIgnored) {
+    const std::string profile = (ports_.Dir() / "bench.json").string();
+    std::ofstream(profile) << R"({"code": "7000", "replies": "off"})";
+    // Every row at once, each on a simulator and a COM number of its own: the slow rows take seconds.
+    std::vector<std::string> rows;
+    std::vector<std::unique_ptr<uavtest::SimulatorProcess>> sims;
+    for (const std::string delay : {"0", "150", "250", "400", "700", "1500"})
+        for (const bool echo : {false, true})
+            for (const bool ignore : {false, true}) {
+                std::vector<std::string> switches = {"--delay", delay, "--ignore", ignore ? "c" : ""};
+                if (echo)
+                    switches.push_back("--echo-sets");
+                rows.push_back(testing::PrintToString(switches));
+                const int com = 20 + static_cast<int>(sims.size());
+                sims.push_back(std::make_unique<uavtest::SimulatorProcess>(ports_.Dir(), com, switches));
+            }
+    const auto onEveryRow = [&](const std::vector<std::string>& command) {
+        std::vector<std::unique_ptr<Uavctl>> runs;
+        for (std::size_t i = 0; i < sims.size(); ++i) {
+            EXPECT_TRUE(sims[i]->WaitForLink()) << sims[i]->Log();
+            std::vector<std::string> args = {"--port", std::to_string(20 + i), "--timeout", "3000"};
+            args.insert(args.end(), command.begin(), command.end());
+            runs.push_back(std::make_unique<Uavctl>(args));
+        }
+        std::vector<Finished> ended;
+        for (const auto& run : runs)
+            ended.push_back(run->Finish());
+        return ended;
+    };
+    const std::vector<Finished> applied = onEveryRow({"apply", profile});
+    const std::vector<Finished> held = onEveryRow({"get", "cr"});
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool codeHeld = held[i].out == "c\tAssigned Code\t7000\nr\tInterrogation Status\tN\n";
+        EXPECT_EQ(applied[i].out, std::string("code\t7000\t") + (codeHeld ? "7000\tok" : "1200\tdiffers") +
+                                      "\nreplies\toff\toff\tok\n")
+            << rows[i] << held[i].out << applied[i].err;
+        EXPECT_EQ(applied[i].exit, codeHeld ? 0 : 1) << rows[i];
+    }
+}
+
+// A setting that went out may have been taken: it is reported, never left out.
+TEST_F(UavctlEndToEnd, applyCutShortByALostLineOrASignal_reportsTheSettingInFlightAsSentNotVerified) {
+    const std::string profile = (ports_.Dir() / "bench.json").string();
+    std::ofstream(profile) << R"({"voltage": 28, "low": "24.0", "high": "30.5"})";
+    StartSimulator({"--drop-after", "3"}); // the line goes after the low set-point's frame, as in an unplug
+    const Finished lost = RunUavctl({"apply", profile});
+    EXPECT_EQ(lost.exit, 4) << lost.err;
+    EXPECT_EQ(lost.out, "voltage\t28\t28\tok\nlow\t24.0\t-\tsent, not verified\n");
+    EXPECT_EQ(sim_->WaitForExit(), 0);
+    // Stopped while the set-point waits for its answer: the report's exit is what the process returns.
+    StartSimulator({"--delay", "300"});
+    Uavctl apply({"--json", "apply", profile});
+    ASSERT_TRUE(SimLogHas("in  <STX>u=24.0<ETX>"));
+    apply.Signal(SIGTERM);
+    const Finished cut = apply.Finish();
+    EXPECT_EQ(cut.exit, 128 + SIGTERM);
+    const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(cut.out)).object();
+    EXPECT_EQ(root["exit"].toInt(), 128 + SIGTERM) << cut.out;
+    EXPECT_EQ(root["settings"].toArray().last().toObject()["status"].toString(), "sent, not verified");
 }
 
 TEST_F(UavctlEndToEnd, bytesWaitingFromBeforeTheOpening_areNoAnswer) {
@@ -293,6 +369,10 @@ TEST_F(UavctlEndToEnd, outputThatCannotBeWritten_exits5WithTheReason_butAReaderL
     const Finished end = watch.Finish();
     EXPECT_EQ(end.exit, 0);
     EXPECT_EQ(end.err, "");
+    // Closed (`>&-`): said so, and the report goes nowhere else.
+    const Finished closed = Uavctl({"get", "c"}, kClosedOutput).Finish();
+    EXPECT_EQ(closed.exit, 5);
+    EXPECT_EQ(closed.err, "uavctl: standard output: closed\n");
 }
 
 TEST_F(UavctlEndToEnd, portMapVariableThatNamesNoFolder_exits4WithTheReason) {
@@ -356,17 +436,11 @@ TEST_F(UavctlEndToEnd, spiPingAndConsole_actAsThePanelsButtons) {
 TEST_F(UavctlEndToEnd, clientKilledHoldingTheLine_leavesItOpenToTheNextOne) {
     // The exclusive claim outlives a killed holder on a pty, and only root may pass it.
     StartSimulator();
-    const auto logHas = [&](const std::string& text) {
-        const auto until = Clock::now() + std::chrono::milliseconds(kPatienceMs);
-        while (sim_->Log().find(text) == std::string::npos && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return sim_->Log().find(text) != std::string::npos;
-    };
     Uavctl watch({"watch"});
-    ASSERT_TRUE(logHas("client opened the line"));
+    ASSERT_TRUE(SimLogHas("client opened the line"));
     watch.Signal(SIGKILL);
     EXPECT_EQ(watch.Finish().exit, 128 + SIGKILL);
-    ASSERT_TRUE(logHas("client closed the line"));
+    ASSERT_TRUE(SimLogHas("client closed the line"));
     const Finished get = RunUavctl({"get", "c"});
     EXPECT_EQ(get.exit, 0) << get.err;
 }
@@ -407,16 +481,22 @@ TEST_F(UavctlEndToEnd, portHeldByAnotherUavctl_isRefusedWithTheSystemsTextTheHol
         << second.err;
 }
 
+// Bytes that arrive before the port is open are flushed by the open: `message` is said until `watch` shows
+// it.
+bool Heard(const uavtest::LinkedPty& line, Uavctl& watch, const std::string& message,
+           const std::string& shown) {
+    for (int i = 0; i < 400; ++i)
+        if (line.Write(message) && watch.WaitForOutput(shown, 50))
+            return true;
+    return false;
+}
+
 TEST_F(UavctlEndToEnd, watchReconnect_onAPtyWhoseLinkGoesAndComesBack_saysSoReopensAndGoesOnUntilSignalled) {
     auto line = std::make_unique<uavtest::LinkedPty>(ports_.Dir(), kCom);
     ASSERT_TRUE(line->Ok());
     Uavctl watch({"watch", "--reconnect"});
-    // Bytes that arrive before the port is open are flushed by the open: say it until it is heard.
     const auto heard = [&](const std::string& message, const std::string& shown) {
-        for (int i = 0; i < 400; ++i)
-            if (line->Write(message) && watch.WaitForOutput(shown, 50))
-                return true;
-        return false;
+        return Heard(*line, watch, message, shown);
     };
     ASSERT_TRUE(heard("\x02*\x03", "\t*\tInterrogation\t"));
     std::error_code ignored;
@@ -467,6 +547,30 @@ TEST_F(UavctlEndToEnd,
     EXPECT_EQ(event["event"].toString(), "opened") << opened.out;
     EXPECT_EQ(event["port"].toInt(), 8);
     EXPECT_EQ(event["device"].toString().toStdString(), ports_.Link(8).string());
+}
+
+TEST_F(UavctlEndToEnd, watchReconnect_triesADeviceNotReadyYetAgain_andEndsWith0WhenItsReaderGoesMeanwhile) {
+    auto line = std::make_unique<uavtest::LinkedPty>(ports_.Dir(), kCom);
+    Uavctl watch({"watch", "--reconnect"});
+    ASSERT_TRUE(Heard(*line, watch, "\x02*\x03", "\t*\tInterrogation\t"));
+    fs::remove(line->LinkPath());
+    line->Unplug();
+    ASSERT_TRUE(watch.WaitForOutput("\tevent\tlost\t"));
+    // There but not ready: a locked pseudo-terminal fails to open with EIO, as a USB adapter still being
+    // set up does, and becomes ready with no change to any folder.
+    const int locked = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    ASSERT_EQ(::grantpt(locked) | ::ptsname_r(locked, name, sizeof name), 0);
+    fs::create_symlink(name, ports_.Link(kCom));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // its try meets the lock
+    ASSERT_EQ(::unlockpt(locked), 0);
+    ASSERT_TRUE(watch.WaitForOutput("\tevent\treopened\t")) << watch.Out();
+    // Lost again, and its reader goes while it waits: nobody would see the device come back.
+    const auto lines = std::count(watch.Out().begin(), watch.Out().end(), '\n');
+    ::close(locked);
+    ASSERT_TRUE(watch.WaitForLines(static_cast<int>(lines) + 1));
+    watch.CloseOutput();
+    EXPECT_EQ(watch.Finish().exit, 0); // not killed as hung, waiting for the device for nobody
 }
 
 } // namespace

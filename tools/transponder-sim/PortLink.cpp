@@ -27,7 +27,14 @@ PortLink::PortLink(std::string linkPath, std::string target, bool replace, bool 
     if (fs::exists(status) && !fs::is_symlink(status))
         throw fs::filesystem_error("not a symbolic link, left as it is", link,
                                    std::make_error_code(std::errc::file_exists));
-    if (fs::is_symlink(status) && !replace && fs::exists(link, ec))
+    // A link left by a simulator that was killed leads to a terminal number that has been freed, which the
+    // system may have given to this very simulator: leading here, it is stale all the same.
+    // (By stat: the library's equivalent() refuses to compare two devices.)
+    struct stat leadsTo {
+    }, own{};
+    const bool ownLine = ::stat(path_.c_str(), &leadsTo) == 0 && ::stat(target_.c_str(), &own) == 0 &&
+                         leadsTo.st_dev == own.st_dev && leadsTo.st_ino == own.st_ino;
+    if (fs::is_symlink(status) && !replace && fs::exists(link, ec) && !ownLine)
         throw std::runtime_error(
             path_ + " leads to " + fs::read_symlink(link, ec).string() +
             ", which is live (another simulator?): left as it is; --replace takes it over");

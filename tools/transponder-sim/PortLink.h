@@ -8,7 +8,8 @@ namespace sim {
 class PortLink {
 public:
     // Points `linkPath` at `target`, replacing a link left behind by an earlier run (one that leads
-    // nowhere). A link that leads to a live device is refused unless `replace`; anything that is not a
+    // nowhere, or to `target` itself). A link that leads to another live device is refused unless
+    // `replace`; anything that is not a
     // symbolic link is refused. The folder is made when missing only if `makeFolder`. Throws on failure,
     // leaving nothing of its own behind.
     PortLink(std::string linkPath, std::string target, bool replace = false, bool makeFolder = false);

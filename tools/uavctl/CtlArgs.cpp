@@ -177,15 +177,15 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-    std::string text = R"(Usage: uavctl [--port N] [--timeout MS] [--json] COMMAND [ARGS]
+    return R"(Usage: uavctl [--port N] [--timeout MS] [--json] COMMAND [ARGS]
 
 Talks to the transponder on COM port N (default 1) as the control panel does, without a window.
 
 Commands:
   get [LETTERS|all]     query values one after another in the poller's order (default all):
                         a c i r s v o u n l d z e
-  set NAME VALUE        send the panel's set command; --verify queries the value back once the set
-                        has settled (its own answer came, or SETTLE ms passed)
+  set NAME VALUE        send the panel's set command; --verify queries the value back once the set's
+                        own answer has come
                           mode standby|a|c     code NNNN (octal)   voltage 14|28
                           low VOLTS            high VOLTS          replies on|off
                           source gillham|serial
@@ -207,11 +207,9 @@ Options:
       --version         the version
 
 Exit codes: 0 ok, 1 a value read back differs, 2 usage, 3 no answer, 4 port error,
-5 standard output could not be written.
+5 standard output could not be written, 128+N ended by signal N.
 See uavctl(1) for the output formats and the profile file.
 )";
-    const std::string settle = "SETTLE ms";
-    return text.replace(text.find(settle), settle.size(), std::to_string(kSettleMs) + " ms");
 }
 
 } // namespace ctl

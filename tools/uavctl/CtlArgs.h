@@ -21,9 +21,6 @@ enum ExitCode : int {
 };
 
 inline constexpr int kDefaultTimeoutMs = 1000;
-// How long a set is given to take effect before its value is queried back, unless the transponder
-// answers the set sooner.
-inline constexpr int kSettleMs = 200;
 
 enum class Verb { Get, Set, Spi, Ping, Send, Watch, Apply, Ports, Help, Version };
 

@@ -71,21 +71,36 @@ public:
     }
 
     // Sends the setting, reads it back and records the row; false when the run must stop.
+    //
+    // Answers carry no sequence number, and the transponder answers a set too, possibly long after it was
+    // sent and possibly with the value asked for rather than the one in force. So the query goes out only
+    // once the set's own answer is in: the transponder answers in order, and what comes next with that
+    // letter can only answer the query. A set left unanswered within the time-out is not queried, since
+    // its late answer could not be told from the query's.
     bool SetAndVerify(const Setting& setting) {
-        if (!Send(SetFrame(setting)))
-            return false;
-        // The set's own answer, if the transponder gives one, may hold the value asked for rather than
-        // the value in force: it is awaited and dropped, and only a later query reads the value back.
-        link_.Await(LetterIs(setting.letter), kSettleMs);
-        if (Stopped())
-            return false;
-        const auto reply = Query(setting.letter);
-        if (!reply && Stopped())
-            return false;
         SettingRow row{setting.name, setting.value, std::nullopt};
+        // From here the transponder may have taken the value: a row is recorded whatever follows.
+        const auto record = [&](bool verified) {
+            row.verified = verified;
+            outcome_.settings.push_back(row);
+        };
+        const std::string frame = SetFrame(setting);
+        if (!Send(frame)) {
+            record(false);
+            return false;
+        }
+        if (!Await(LetterIs(setting.letter), Shown(frame))) {
+            record(false);
+            return !Stopped();
+        }
+        const auto reply = Query(setting.letter);
+        if (!reply && Stopped()) {
+            record(false);
+            return false;
+        }
         if (reply)
             row.read = ReadBackWord(setting, *reply);
-        outcome_.settings.push_back(row);
+        record(true);
         if (row.read && !row.ok())
             Fail(outcome_, kExitMismatch,
                  setting.name + ": wanted " + row.wanted + ", read back " + Printable(*row.read));
@@ -144,6 +159,8 @@ public:
         };
         const auto now = [] { return LocalTimestamp(QDateTime::currentMSecsSinceEpoch()); };
         std::string device = outcome_.device;
+        // The adapter first opened is the one watched: another that takes its number meanwhile is not it.
+        const TPortIdentity adapter = ReadPortIdentity(device, TPortRoots::FromEnvironment());
         for (;;) {
             link_.Await([&](const std::string&) { return outputError != 0; }, -1,
                         [&](const Received& r) { print(WatchLine(now(), r.message, request_.json)); });
@@ -153,13 +170,15 @@ public:
                                  request_.json));
             if (outputError)
                 break;
-            if (!ReopenWhenBack(link_, request_.port))
-                return; // a signal ended the wait, as it ends any watch
+            if (ReopenWhenBack(link_, request_.port, adapter, live) != Reopened::Yes)
+                return; // a signal, or a reader that went: either ends a watch with 0
             device = link_.DevicePath();
             print(WatchEventLine(now(), "reopened", request_.port, device, "", request_.json));
+            if (outputError)
+                break; // the wait for the next message would hold the port until one comes
         }
         if (outputError && outputError != EPIPE)
-            Fail(outcome_, kExitOutput, "standard output: " + SystemErrorText(outputError));
+            Fail(outcome_, kExitOutput, OutputFailure(outputError));
         Stopped();
     }
 
@@ -183,6 +202,11 @@ int WriteOut(const std::string& text, std::FILE* out) {
     if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
         return errno ? errno : EIO;
     return 0;
+}
+
+std::string OutputFailure(int code) {
+    // EBADF: standard output was closed at the start (it leads to the null device since).
+    return "standard output: " + (code == EBADF ? std::string("closed") : SystemErrorText(code));
 }
 
 void Fail(Outcome& outcome, int exitCode, std::string text) {

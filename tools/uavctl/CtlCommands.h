@@ -16,6 +16,8 @@ void RunCommand(const Request& request, const std::vector<Setting>& profile, TLi
 
 // Writes all of `text` and flushes it: 0, or the system's error code of the failure.
 int WriteOut(const std::string& text, std::FILE* out);
+// What a failure WriteOut returned says about standard output, as the error line puts it.
+std::string OutputFailure(int code);
 
 // Records a failure: its text, and the exit code unless a graver one is recorded already
 // (port error over no answer over mismatch).

@@ -164,14 +164,18 @@ std::optional<Received> TLink::Await(const std::function<bool(const std::string&
     }
 }
 
-bool TLink::AwaitReadable(int fd, int timeoutMs) {
+bool TLink::AwaitReadable(std::initializer_list<int> fds, int timeoutMs) {
     if (signal_)
         return false;
     QEventLoop loop;
-    std::optional<QSocketNotifier> ready;
-    if (fd >= 0) {
-        ready.emplace(fd, QSocketNotifier::Read);
-        connect(&*ready, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    // A read notifier also fires on an error or a hang-up, which is how a pipe's write end says its reader
+    // has gone.
+    std::deque<QSocketNotifier> ready;
+    for (const int fd : fds) {
+        if (fd < 0)
+            continue;
+        ready.emplace_back(fd, QSocketNotifier::Read);
+        connect(&ready.back(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
     }
     QTimer limit;
     limit.setSingleShot(true);

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,8 +51,9 @@ public:
     std::optional<Received> Await(const std::function<bool(const std::string&)>& wanted, int timeoutMs,
                                   const std::function<void(const Received&)>& seen = {});
 
-    // Waits until `fd` is readable (-1: never) or `timeoutMs` passed (negative: no limit). False on a signal.
-    bool AwaitReadable(int fd, int timeoutMs);
+    // Waits until one of `fds` is readable or reports an error or hang-up (-1 stands for none), or
+    // `timeoutMs` passed (negative: no limit). False on a signal.
+    bool AwaitReadable(std::initializer_list<int> fds, int timeoutMs);
 
     qint64 NowNs() const { return clock_.nsecsElapsed(); }
     int Error() const { return error_; }

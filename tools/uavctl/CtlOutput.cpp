@@ -41,14 +41,19 @@ std::string Line(std::initializer_list<std::string_view> fields) {
 
 } // namespace
 
+const char* SettingRow::Status() const {
+    if (!verified)
+        return "sent, not verified";
+    return read ? (*read == wanted ? "ok" : "differs") : "no answer";
+}
+
 std::string TextOf(const Outcome& o) {
     std::string out;
     for (const ValueRead& v : o.values)
         if (v.value)
             out += Line({std::string(1, v.letter), proto::ParameterName(v.letter), Printable(*v.value)});
     for (const SettingRow& s : o.settings)
-        out += Line({s.name, s.wanted, s.read ? Printable(*s.read) : "-",
-                     s.ok() ? "ok" : (s.read ? "differs" : "no answer")});
+        out += Line({s.name, s.wanted, s.read ? Printable(*s.read) : "-", s.Status()});
     if (o.rttMs) {
         char ms[32];
         std::snprintf(ms, sizeof ms, "%.3f ms", *o.rttMs);
@@ -94,7 +99,8 @@ std::string JsonOf(const Outcome& o) {
             settings.append(QJsonObject{{"name", Latin1(s.name)},
                                         {"wanted", Latin1(s.wanted)},
                                         {"read", OptionalText(s.read)},
-                                        {"ok", s.ok()}});
+                                        {"ok", s.ok()},
+                                        {"status", s.Status()}});
         root["settings"] = settings;
     }
     if (o.rttMs)

@@ -21,7 +21,10 @@ struct SettingRow {
     std::string name;
     std::string wanted;
     std::optional<std::string> read; // in the setting's words; nothing: no answer
-    bool ok() const { return read && *read == wanted; }
+    bool verified = true;            // false: sent, but the run or the set's answer ended before the query
+    bool ok() const { return verified && read && *read == wanted; }
+    // "ok", "differs", "no answer" (to the query) or "sent, not verified".
+    const char* Status() const;
 };
 
 struct Outcome {

@@ -4,6 +4,8 @@
 #include "CtlCommands.h"
 #include "CtlLink.h"
 #include "CtlOutput.h"
+#include "DeviceControl.h"
+#include "PortNames.h"
 #include "PortNaming.h"
 
 #include <QDateTime>
@@ -12,7 +14,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -22,7 +26,8 @@ namespace ctl {
 namespace {
 
 // A program that holds the port changes no folder when it lets go (and our own tries close the device just
-// as it would), so while the port is busy it is tried again this often. Without inotify, the same.
+// as it would), and a device that is still being set up (EIO, ENODEV while a USB adapter enumerates) becomes
+// ready with no change to see either, so then it is tried again this often. Without inotify, the same.
 constexpr int kRetryMs = 1000;
 // More links than this on the way is a loop.
 constexpr int kMaxLinks = 40;
@@ -72,33 +77,65 @@ std::vector<std::string> TPortWatch::Folders() const {
     return watched;
 }
 
-void TPortWatch::Rearm() {
+bool TPortWatch::Rearm() {
     if (fd_ < 0)
-        return;
+        return false;
     for (const int wd : watches_)
         inotify_rm_watch(fd_, wd);
     watches_.clear();
-    for (const std::string& folder : Folders())
-        if (const int wd = inotify_add_watch(fd_, folder.c_str(), kChanges); wd >= 0)
+    bool all = true;
+    for (const std::string& folder : Folders()) {
+        const int wd = inotify_add_watch(fd_, folder.c_str(), kChanges);
+        if (wd >= 0)
             watches_.push_back(wd);
+        all = all && wd >= 0;
+    }
     alignas(inotify_event) char events[4096];
     while (::read(fd_, events, sizeof events) > 0) {
     }
+    return all;
 }
 
-bool ReopenWhenBack(TLink& link, int port) {
+namespace {
+
+// Output into a pipe or FIFO, whose write end reports an error once its reader has gone; -1 for anything
+// else, which is never watched while waiting (a file is always "readable", a terminal whenever a key is).
+int PipeOf(std::FILE* live) {
+    struct stat st {};
+    const int fd = live ? ::fileno(live) : -1;
+    return fd >= 0 && ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode) ? fd : -1;
+}
+
+bool ReaderGone(int pipe) {
+    pollfd p{pipe, 0, 0};
+    return pipe >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP));
+}
+
+} // namespace
+
+Reopened ReopenWhenBack(TLink& link, int port, const TPortIdentity& adapter, std::FILE* live) {
     // The lost device is let go first: a USB adapter keeps its name (ttyUSB0) only if nobody holds the old
     // one.
     link.Close();
-    TPortWatch watch(TPortRoots::FromEnvironment(), port);
+    const TPortRoots roots = TPortRoots::FromEnvironment();
+    TPortWatch watch(roots, port);
+    const int pipe = PipeOf(live);
     for (;;) {
-        watch.Rearm();
-        const int code = link.Open(port);
+        const bool watched = watch.Rearm();
+        if (ReaderGone(pipe))
+            return Reopened::ReaderGone;
+        // Each try resolves the number anew; without a port-map link it is positional, and another adapter
+        // may have moved into the place of the one that went.
+        const auto path = ResolveComPort(ComPortName(static_cast<sPorts>(port)), roots);
+        int code = ENOENT;
+        if (path && SameAdapter(adapter, ReadPortIdentity(*path, roots)))
+            code = link.Open(port);
         if (code == 0)
-            return true;
-        const bool watched = watch.Fd() >= 0 && code != EBUSY;
-        if (link.Signal() || !link.AwaitReadable(watch.Fd(), watched ? -1 : kRetryMs))
-            return false;
+            return Reopened::Yes;
+        // What clears with a change of folder is waited for; anything else is tried again in a while.
+        const bool waitForChange = watched && (code == ENOENT || code == EACCES);
+        if (link.Signal() || !link.AwaitReadable({watch.Fd(), pipe}, waitForChange ? -1 : kRetryMs))
+            return Reopened::Signalled;
     }
 }
 
@@ -106,7 +143,8 @@ int OpenWhenThere(TLink& link, const Request& request, std::string& device, std:
     const int code = link.Open(request.port);
     if (code != ENOENT)
         return code;
-    if (!ReopenWhenBack(link, request.port))
+    // Ended by a signal or by a reader that went: either way a watch that ends with 0.
+    if (ReopenWhenBack(link, request.port, {}, live) != Reopened::Yes)
         return -1;
     device = link.DevicePath();
     const std::string line = WatchEventLine(LocalTimestamp(QDateTime::currentMSecsSinceEpoch()), "opened",

@@ -3,6 +3,7 @@
 // waited for and opened again. The wait sleeps on inotify watches of the folders that COM<n>'s way to a
 // device passes through: the port-map folder, the device folder and the folder of each link on the way, so
 // it costs nothing until one of them changes.
+#include "PortIdentity.h"
 #include "PortNames.h"
 
 #include <cstdio>
@@ -23,8 +24,9 @@ public:
 
     int Fd() const { return fd_; }
     // Watches the folders as the links are now and forgets what was seen before. Called before each look
-    // at the port, so nothing that happens after the look goes unseen.
-    void Rearm();
+    // at the port, so nothing that happens after the look goes unseen. False when a folder could not be
+    // watched (inotify missing, or the user's watch limit reached): then a change may go unseen.
+    bool Rearm();
 
 private:
     std::vector<std::string> Folders() const;
@@ -37,8 +39,12 @@ private:
 
 struct Request;
 
-// Opens COM<port> on `link` as soon as it leads to a device that opens. False when a signal ended the wait.
-bool ReopenWhenBack(TLink& link, int port);
+enum class Reopened { Yes, Signalled, ReaderGone };
+
+// Opens COM<port> on `link` as soon as it leads to a device that opens and is `adapter` (SameAdapter). Ends
+// early at a signal, or when `live` is a pipe whose reader has gone: nobody would see what comes, and the
+// port is not to be held for nobody.
+Reopened ReopenWhenBack(TLink& link, int port, const TPortIdentity& adapter, std::FILE* live);
 
 // watch --reconnect's first open: a number that leads nowhere yet is waited for quietly, and once it opens
 // the "opened" line goes to `live`. 0 (`device` is then the path opened), the system's error code for any

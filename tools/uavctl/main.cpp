@@ -8,6 +8,7 @@
 #include "CtlReconnect.h"
 #include "DeviceControl.h"
 #include "OpenFailureHint.h"
+#include "StandardStreams.h"
 
 #include <QCoreApplication>
 #include <cerrno>
@@ -15,6 +16,9 @@
 #include <cstdio>
 
 namespace {
+
+// Standard output was closed at the start; it now leads to the null device, which would swallow the report.
+bool g_outputClosed = false;
 
 void PrintErrors(const ctl::Outcome& outcome) {
     for (const std::string& error : outcome.errors)
@@ -24,8 +28,8 @@ void PrintErrors(const ctl::Outcome& outcome) {
 // `exit`, unless standard output did not take `text`: a script that trusts the exit code must not take
 // a missing or cut report for a result.
 int Emit(const std::string& text, int exit) {
-    if (const int code = ctl::WriteOut(text, stdout)) {
-        std::fprintf(stderr, "uavctl: standard output: %s\n", SystemErrorText(code).c_str());
+    if (const int code = g_outputClosed && !text.empty() ? EBADF : ctl::WriteOut(text, stdout)) {
+        std::fprintf(stderr, "uavctl: %s\n", ctl::OutputFailure(code).c_str());
         return ctl::kExitOutput;
     }
     return exit;
@@ -45,10 +49,25 @@ std::string PortMapFault(const TPortRoots& roots) {
     return "the port-map folder UAVCONTROL_PORTS=" + roots.MapDir + ": " + why;
 }
 
+std::string SignalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "signal " + std::to_string(signal);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace ctl;
+    // A closed standard output would otherwise become the event loop's descriptor and take the report.
+    g_outputClosed = KeepStandardStreams().output;
     const ParsedArgs parsed = ParseArgs(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.request) {
         std::fprintf(stderr, "uavctl: %s\nTry 'uavctl --help'.\n", parsed.error.c_str());
@@ -75,6 +94,11 @@ int main(int argc, char** argv) {
 
     Outcome outcome;
     outcome.command = VerbName(request.verb);
+    if (request.verb == Verb::Watch && g_outputClosed) {
+        // It would print every message to nobody, holding the port meanwhile.
+        Fail(outcome, kExitOutput, OutputFailure(EBADF));
+        return Print(outcome, false);
+    }
     const TPortRoots roots = TPortRoots::FromEnvironment();
     if (const std::string fault = PortMapFault(roots); !fault.empty()) {
         Fail(outcome, kExitPort, fault);
@@ -115,11 +139,13 @@ int main(int argc, char** argv) {
         PrintErrors(outcome);
         return outcome.exit;
     }
-    const int exit = Print(outcome, request.json);
     if (signal) {
-        // Interrupted: end as the signal would have, so a calling shell loop stops too.
+        // Interrupted: the report says so, and the run ends as the signal would have ended it, so a calling
+        // shell loop stops too and sees the same 128 + N as the report's "exit".
+        Fail(outcome, 128 + signal, "interrupted by " + SignalName(signal));
+        Print(outcome, request.json);
         std::signal(signal, SIG_DFL);
         std::raise(signal);
     }
-    return exit;
+    return Print(outcome, request.json);
 }

@@ -1,0 +1,13 @@
+#pragma once
+// The three standard streams, kept in their places for the whole run. No Qt.
+
+struct TClosedStreams {
+    bool input = false, output = false, error = false;
+};
+
+// Points each standard stream (input, output, error) that was closed when the program started at the null
+// device, and says which were. Until then the stream's number is free, and the next file the program or its
+// toolkit opens (a display connection, an event descriptor, a pseudo-terminal) would take it and receive
+// whatever is printed. Call first thing in main, before any library opens anything; a program whose output
+// is its result reports a closed one itself, since writes to the null device succeed.
+TClosedStreams KeepStandardStreams();
