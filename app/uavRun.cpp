@@ -13,7 +13,7 @@ int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& starte
     QApplication qapp(argc, argv);
     // SIGTERM, SIGINT and SIGHUP take the way File > Exit takes. Made before the application object, so a
     // signal while the window is being taken down is not left to kill the program halfway.
-    TStopSignals stopSignals([] {
+    TStopSignals stopSignals([](int) {
         if (Application && !Application->Terminated() && Form1)
             Form1->Exit1->trigger();
         // A box runs an event loop of its own, which closing the window does not end (and a box with no

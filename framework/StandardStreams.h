@@ -11,3 +11,7 @@ struct TClosedStreams {
 // whatever is printed. Call first thing in main, before any library opens anything; a program whose output
 // is its result reports a closed one itself, since writes to the null device succeed.
 TClosedStreams KeepStandardStreams();
+
+// A write to a pipe whose reader has gone then fails (EPIPE) instead of ending the program with the port
+// still claimed. Windows has no such signal: there it already fails.
+void FailWritesToClosedPipes();

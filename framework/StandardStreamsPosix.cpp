@@ -1,6 +1,7 @@
 #include "StandardStreams.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,4 +13,8 @@ TClosedStreams KeepStandardStreams() {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
             *flags[fd] = ::open("/dev/null", O_RDWR | O_NOCTTY) == fd;
     return closed;
+}
+
+void FailWritesToClosedPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
 }

@@ -58,3 +58,7 @@ std::string TrimErrorText(std::string text) {
         text.pop_back();
     return text;
 }
+
+std::string ErrnoText(int code) {
+    return TrimErrorText(std::strerror(code));
+}

@@ -33,4 +33,3 @@ std::string ComPortName(sPorts port);
 
 // A system error text as the error dialog shows it: trailing blanks, line breaks and full stops removed.
 std::string TrimErrorText(std::string text);
-

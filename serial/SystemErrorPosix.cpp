@@ -10,6 +10,7 @@ const int TimedOut = ETIMEDOUT;
 const int NotFound = ENOENT;
 const int Invalid = EINVAL;
 const int Busy = EBUSY;
+const int Denied = EACCES;
 const int Lost = EIO;
 } // namespace SystemError
 

@@ -9,6 +9,7 @@ const int TimedOut = ERROR_TIMEOUT;
 const int NotFound = ERROR_FILE_NOT_FOUND;
 const int Invalid = ERROR_INVALID_PARAMETER;
 const int Busy = ERROR_ACCESS_DENIED;
+const int Denied = ERROR_ACCESS_DENIED;
 const int Lost = ERROR_DEVICE_REMOVED;
 } // namespace SystemError
 

@@ -3,6 +3,7 @@
 #include "FakeSerialDevice.h"
 #include "Serial2.h"
 #include "SerialTestSupport.h"
+#include "SystemError.h"
 #include "TestSupport.h"
 
 #include <QThread>
@@ -215,7 +216,9 @@ TEST_F(Serial, eventMode_everyFailureFiresOnErrorWithItsCode_dialogsStayRationed
     dev->Fail("Write", SystemError::Lost);
     serial->SendString("c");
     serial->SendString("d");
-    EXPECT_EQ(codes, (std::vector<int>{SystemError::BadHandle, SystemError::BadHandle, SystemError::Lost, SystemError::Lost, SystemError::Lost})) << "the lost device";
+    EXPECT_EQ(codes, (std::vector<int>{SystemError::BadHandle, SystemError::BadHandle, SystemError::Lost,
+                                       SystemError::Lost, SystemError::Lost}))
+        << "the lost device";
     EXPECT_TRUE(boxes.boxes.empty());
 }
 

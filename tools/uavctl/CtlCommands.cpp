@@ -206,7 +206,7 @@ int WriteOut(const std::string& text, std::FILE* out) {
 
 std::string OutputFailure(int code) {
     // EBADF: standard output was closed at the start (it leads to the null device since).
-    return "standard output: " + (code == EBADF ? std::string("closed") : SystemErrorText(code));
+    return "standard output: " + (code == EBADF ? std::string("closed") : ErrnoText(code));
 }
 
 void Fail(Outcome& outcome, int exitCode, std::string text) {

@@ -3,61 +3,25 @@
 #include "DeviceControl.h"
 #include "PortNames.h"
 #include "SerialDevice.h"
+#include "StopSignals.h"
+#include "SystemError.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace ctl {
-
-namespace {
-
-// Read end, write end: a signal's number goes in, the event loop takes it out.
-int g_signalPipe[2] = {-1, -1};
-
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// The handler's only work, as little as a handler may do.
-void OnSignal(int signo) {
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(signo);
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-} // namespace
 
 TLink::TLink(std::unique_ptr<ISerialDevice> device)
     : serial_(nullptr, device ? std::move(device) : MakeSystemSerialDevice()) {
     clock_.start();
-    if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        g_signalPipe[0] = g_signalPipe[1] = -1;
-    if (g_signalPipe[0] >= 0) {
-        signals_ = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
-        connect(signals_, &QSocketNotifier::activated, this, [this] {
-            unsigned char byte = 0;
-            while (::read(g_signalPipe[0], &byte, 1) == 1)
-                if (!signal_)
-                    signal_ = byte;
-            Wake();
-        });
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        for (int signo : kEndingSignals) {
-            // A signal ignored on entry stays ignored (nohup, a shell's background job).
-            struct sigaction before {};
-            if (::sigaction(signo, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
-                ::sigaction(signo, &action, nullptr);
-                caught_.push_back(signo);
-            }
-        }
-    }
+    // A stop request ends the wait under way; the command then reports it and ends as the signal would.
+    stops_ = std::make_unique<TStopSignals>([this](int signo) {
+        if (!signal_)
+            signal_ = signo;
+        Wake();
+    });
     serial_.SetDataBits(d8bit);
     serial_.SetRxEventMode(rxMessage);
     serial_.SetNotifyErrors(neEvent);
@@ -79,11 +43,7 @@ TLink::TLink(std::unique_ptr<ISerialDevice> device)
 TLink::~TLink() {
     // Closes the port (and releases its lock) before a signal may end the process the default way.
     serial_.SetActive(false);
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signo : caught_)
-        ::sigaction(signo, &action, nullptr);
+    stops_.reset();
 }
 
 int TLink::Open(int port) {
@@ -110,7 +70,7 @@ int TLink::Send(const std::string& frame) {
     while (!drained_ && !error_ && !signal_) {
         const qint64 left = limitMs - waited.elapsed();
         if (left <= 0) {
-            error_ = ETIMEDOUT;
+            error_ = SystemError::TimedOut;
             break;
         }
         RunFor(left);

@@ -15,7 +15,7 @@
 #include <vector>
 
 class QEventLoop;
-class QSocketNotifier;
+class TStopSignals;
 
 namespace ctl {
 
@@ -68,11 +68,10 @@ private:
     QElapsedTimer clock_;
     std::deque<Received> inbox_;
     QEventLoop* waiting_ = nullptr;
-    QSocketNotifier* signals_ = nullptr;
+    std::unique_ptr<TStopSignals> stops_;
     int error_ = 0;
     int signal_ = 0;
-    bool drained_ = false;    // the output queue ran empty since the last Send
-    std::vector<int> caught_; // the signals handled here while the link lives
+    bool drained_ = false; // the output queue ran empty since the last Send
 };
 
 } // namespace ctl

@@ -9,9 +9,8 @@
 #include <QJsonParseError>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
+#include <cstdio>
 #include <set>
-#include <unistd.h>
 
 namespace ctl {
 
@@ -131,25 +130,22 @@ ParsedProfile ParseProfile(const std::string& json) {
 }
 
 ParsedProfile ReadProfile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {{}, SystemErrorText(errno)};
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return {{}, ErrnoText(errno ? errno : ENOENT)};
     std::string text;
     char buffer[65536];
-    int error = 0;
     while (text.size() <= kMaxProfileBytes) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : 0;
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        text.append(buffer, n);
+        if (n < sizeof buffer)
             break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    const int error = std::ferror(file) ? (errno ? errno : EIO) : 0;
+    std::fclose(file);
     if (error)
-        return {{}, SystemErrorText(error)};
+        return {{}, ErrnoText(error)};
     if (text.size() > kMaxProfileBytes)
         return {{}, "larger than the " + std::to_string(kMaxProfileBytes >> 20) + " MiB a profile may hold"};
     return ParseProfile(text);

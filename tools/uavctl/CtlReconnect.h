@@ -1,8 +1,8 @@
 #pragma once
 // watch --reconnect: a device that goes away (unplugged, reflashed, a network serial server restarting) is
-// waited for and opened again. The wait sleeps on inotify watches of the folders that COM<n>'s way to a
-// device passes through: the port-map folder, the device folder and the folder of each link on the way, so
-// it costs nothing until one of them changes.
+// waited for and opened again. On Linux the wait sleeps on inotify watches of the folders that COM<n>'s way
+// to a device passes through: the port-map folder, the device folder and the folder of each link on the way,
+// so it costs nothing until one of them changes. Windows has no such folders: there it tries once a second.
 #include "PortIdentity.h"
 #include "PortNames.h"
 
@@ -14,7 +14,8 @@ namespace ctl {
 
 class TLink;
 
-// Readable when something changed on COM<n>'s way to a device; -1 when inotify is not to be had.
+// Readable when something changed on COM<n>'s way to a device; -1 when the system gives no such watch
+// (inotify missing, or Windows).
 class TPortWatch {
 public:
     TPortWatch(TPortRoots roots, int com);
@@ -36,6 +37,12 @@ private:
     int fd_ = -1;
     std::vector<int> watches_;
 };
+
+// The pipe or FIFO `live` writes into, whose write end tells when its reader has gone; -1 for anything else
+// (a file is always "readable", a terminal whenever a key is; Windows' pipes fail the write instead).
+int OutputPipe(std::FILE* live);
+// The reader of that pipe has gone.
+bool ReaderGone(int pipe);
 
 struct Request;
 

@@ -9,10 +9,10 @@
 #include "DeviceControl.h"
 #include "OpenFailureHint.h"
 #include "StandardStreams.h"
+#include "StopSignals.h"
 
 #include <QCoreApplication>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -51,11 +51,11 @@ std::string PortMapFault(const TPortRoots& roots) {
 
 std::string SignalName(int signal) {
     switch (signal) {
-    case SIGINT:
+    case StopSignal::Interrupt:
         return "SIGINT";
-    case SIGTERM:
+    case StopSignal::Terminate:
         return "SIGTERM";
-    case SIGHUP:
+    case StopSignal::Hangup:
         return "SIGHUP";
     default:
         return "signal " + std::to_string(signal);
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     }
     const Request& request = *parsed.request;
     // A closed output shows as a failed write, not as death with the port still claimed.
-    std::signal(SIGPIPE, SIG_IGN);
+    FailWritesToClosedPipes();
     if (request.verb == Verb::Help)
         return Emit(UsageText(), kExitOk);
     if (request.verb == Verb::Version)
@@ -144,8 +144,7 @@ int main(int argc, char** argv) {
         // shell loop stops too and sees the same 128 + N as the report's "exit".
         Fail(outcome, 128 + signal, "interrupted by " + SignalName(signal));
         Print(outcome, request.json);
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
+        EndBySignal(signal);
     }
     return Print(outcome, request.json);
 }
