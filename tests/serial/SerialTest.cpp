@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
 
@@ -17,7 +18,8 @@ const std::string ETX = "\x03";
 const std::vector<std::string> kOpenSteps{
     "SetupQueues 1024 1024", "ApplyDcb", "ApplyTimeouts", "Purge", "Raise DTR", "Raise RTS",
     "SetEventMask 381"};
-const std::vector<std::string> kCloseCalls{"Purge", "Drop DTR", "Drop RTS", "SetEventMask 0", "Close"};
+const std::vector<std::string> kCloseCalls{"QueueCounts", "Purge",          "Drop DTR",
+                                           "Drop RTS",    "SetEventMask 0", "Close"};
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -262,6 +264,57 @@ TEST_F(Serial, closing_dropsOutputTheDeviceHasNotTaken) {
     ASSERT_TRUE(RunUntil([&] { return !sent.empty(); }));
     EXPECT_EQ(sent, std::vector<std::string>{"new"});
     EXPECT_EQ(dev->Written(), "new");
+}
+
+TEST_F(Serial, closing_letsSentOutputGoUnlessFlowControlMayHoldIt_andSaysWhatItDropped) {
+    const struct {
+        const char* what;
+        eFlowControl flow;
+        std::size_t begun; // bytes of a string in progress that the device took (never reported sent)
+        std::deque<std::int32_t> queued;
+        std::size_t dropped;
+        int counts;
+    } cases[] = {
+        {"goes out", fcNone, 0, {12, 5, 0}, 0, 3},
+        {"held by flow control: not waited for", fcRTS_CTS, 0, {12}, 12, 1},
+        {"stuck past its wire time", fcNone, 0, {12, 12}, 12, -1},
+        {"only the string in progress", fcNone, 4, {4}, 0, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::size_t> dropped;
+        serial->SetOnDropped([&](std::size_t bytes) { dropped.push_back(bytes); });
+        serial->SetFlowMode(c.flow);
+        serial->SetActive(true);
+        dev->SetWriteRoom(c.begun);
+        if (c.begun) {
+            serial->SendString("abcdefgh");
+            ASSERT_TRUE(RunUntil([&] { return dev->Written().size() == c.begun; }));
+        }
+        dev->SetOutputQueued(c.queued);
+        dev->ClearCalls();
+        serial->SetActive(false);
+        const auto calls = dev->Calls();
+        EXPECT_EQ(dropped, c.dropped ? std::vector<std::size_t>{c.dropped} : std::vector<std::size_t>{})
+            << c.what;
+        if (c.counts > 0) {
+            EXPECT_EQ(std::count(calls.begin(), calls.end(), "QueueCounts"), c.counts) << c.what;
+        }
+        EXPECT_EQ(std::vector<std::string>(calls.end() - 5, calls.end()),
+                  std::vector<std::string>(kCloseCalls.begin() + 1, kCloseCalls.end()))
+            << c.what << ": the driver is flushed after";
+        dev->SetOutputQueued({});
+        dev->SetWriteRoom(SIZE_MAX);
+    }
+}
+
+TEST_F(Serial, portWhoseEventsCannotBeWatched_isReportedAndClosed) {
+    dev->Fail("SetEventMask", EAGAIN); // the device's own thread did not start
+    serial->SetActive(true);
+    EXPECT_FALSE(serial->Active());
+    EXPECT_EQ(serial->ErrorCode(), EAGAIN);
+    EXPECT_EQ(dev->Calls(), Concat(kOpenCalls, kCloseCalls)) << "DTR and RTS go down again, the port closes";
+    ASSERT_FALSE(boxes.boxes.empty());
+    EXPECT_EQ(boxes.boxes[0].text, "Resource temporarily unavailable");
 }
 
 TEST_F(Serial, queueCounts_areZeroWhileClosed) {
