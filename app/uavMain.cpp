@@ -88,6 +88,12 @@ void TForm1::CreateComponents() {
         if (trafficLog_)
             trafficLog_->Sent(frame);
     });
+    // Frames logged as sent that closing then dropped in the driver are not left standing as sent.
+    SerialComm->SetOnDropped([this](std::size_t bytes) {
+        if (trafficLog_)
+            trafficLog_->Error(std::to_string(bytes) +
+                               " bytes logged as sent were dropped when the port closed");
+    });
     autoSequencer = NewTimer("autoSequencer", &TForm1::autoSequencerTimer);
     queryTimer = NewTimer("queryTimer", &TForm1::queryTimerTimer);
     wdt = NewTimer("wdt", &TForm1::wdtTimer);

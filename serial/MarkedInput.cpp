@@ -15,7 +15,8 @@ void TMarkedInput::Feed(std::string_view raw, std::string& data, TLineErrors& er
                 seen_ = 2;
                 break;
             }
-            // 0xFF 0xFF is one data byte; any other follower cannot come from the kernel, and both are kept.
+            // 0xFF 0xFF is one data byte. With INPCK on, the kernel marks every byte in error, so no other
+            // follower comes from it; should one come, both bytes are kept.
             data += '\xFF';
             if (byte != 0xFF)
                 data += c;
@@ -24,6 +25,8 @@ void TMarkedInput::Feed(std::string_view raw, std::string& data, TLineErrors& er
         default:
             if (byte == 0x00)
                 ++errors.Breaks;
+            else if (keepErrored_)
+                data += c;
             else
                 ++errors.Errors;
             seen_ = 0;

@@ -119,11 +119,17 @@ TAccessFacts ReadAccessFacts(const std::string& path) {
     return facts;
 }
 
-std::vector<THolder> FindHolders(const std::string& path, const std::string& procDir, pid_t self) {
+std::vector<THolder> FindHolders(const std::string& path, const std::string& procDir, pid_t self,
+                                 const std::string& devDir) {
     std::vector<THolder> holders;
     struct stat device {};
     if (::stat(path.c_str(), &device) != 0)
         return holders;
+    const fs::path devices = fs::path(devDir).lexically_normal();
+    const auto underDevices = [&](const fs::path& target) {
+        const auto [end, rest] = std::mismatch(devices.begin(), devices.end(), target.begin(), target.end());
+        return end == devices.end() && rest != target.end();
+    };
     std::error_code ec;
     for (const auto& process : fs::directory_iterator(procDir, ec)) {
         const std::string name = process.path().filename().string();
@@ -135,8 +141,15 @@ std::vector<THolder> FindHolders(const std::string& path, const std::string& pro
             continue;
         std::error_code denied; // another user's process: its descriptors are not ours to see
         for (const auto& fd : fs::directory_iterator(process.path() / "fd", denied)) {
+            // Only the link is read: looking at what an open file is (a stat) could hang on a network
+            // mount that went away, and a port is a node under /dev anyway.
+            std::error_code unreadable;
+            const fs::path link = fs::read_symlink(fd.path(), unreadable);
+            if (unreadable)
+                continue;
+            const fs::path target = (fd.path().parent_path() / link).lexically_normal();
             struct stat open {};
-            if (::stat(fd.path().c_str(), &open) == 0 && SameFile(open, device)) {
+            if (underDevices(target) && ::stat(target.c_str(), &open) == 0 && SameFile(open, device)) {
                 holders.push_back({pid, FirstLine(process.path() / "comm")});
                 break;
             }
@@ -165,7 +178,7 @@ std::string AccessHint(const TAccessFacts& facts) {
 }
 
 std::string OpenFailureHint(int error, const std::string& path, const std::vector<TComPort>& listing,
-                            const std::string& procDir) {
+                            const std::string& procDir, const std::string& devDir) {
     std::error_code ec;
     switch (error) {
     case EACCES:
@@ -174,7 +187,7 @@ std::string OpenFailureHint(int error, const std::string& path, const std::vecto
         if (path.empty())
             return {};
         const fs::path device = fs::canonical(path, ec);
-        return HoldersHint(FindHolders(path, procDir, getpid()), ec ? path : device.string());
+        return HoldersHint(FindHolders(path, procDir, getpid(), devDir), ec ? path : device.string());
     }
     case ENOENT:
         return MissingHint(path, listing);

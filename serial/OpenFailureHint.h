@@ -26,8 +26,10 @@ struct THolder {
 TAccessFacts ReadAccessFacts(const std::string& path);
 
 // The processes other than `self` with `path`'s device open, as `procDir` (normally /proc) shows them;
-// processes this user may not look into are not seen. In process-number order.
-std::vector<THolder> FindHolders(const std::string& path, const std::string& procDir, pid_t self);
+// processes this user may not look into are not seen. Only open files under `devDir` are looked at. In
+// process-number order.
+std::vector<THolder> FindHolders(const std::string& path, const std::string& procDir, pid_t self,
+                                 const std::string& devDir = "/dev");
 
 // The hint for EACCES from the facts alone.
 std::string AccessHint(const TAccessFacts& facts);
@@ -35,7 +37,7 @@ std::string AccessHint(const TAccessFacts& facts);
 // The hint for `error` after opening `path` failed (`path` empty: the number led nowhere); `listing` is
 // the COM numbers as they are now. Empty when there is nothing to add.
 std::string OpenFailureHint(int error, const std::string& path, const std::vector<TComPort>& listing,
-                            const std::string& procDir = "/proc");
+                            const std::string& procDir = "/proc", const std::string& devDir = "/dev");
 
 // The same, with the COM numbers and /proc as they are now; a port map that cannot serve is named instead.
 std::string OpenFailureHint(int error, const std::string& path, const TPortRoots& roots);

@@ -10,6 +10,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,6 +48,73 @@ int ModemWaitSignal() {
         return s;
     }();
     return signo;
+}
+
+// Whether the signal still interrupts the wait: another library may have set it to be ignored, to restart
+// the call, or back to the default, which would end the process.
+bool ModemWaitSignalInterrupts() {
+    struct sigaction now {};
+    return sigaction(ModemWaitSignal(), nullptr, &now) == 0 && !(now.sa_flags & (SA_SIGINFO | SA_RESTART)) &&
+           now.sa_handler == OnModemWaitSignal;
+}
+
+// How long a closing device waits for the modem-line thread before leaving it behind.
+constexpr auto kModemStopWait = std::chrono::milliseconds(250);
+// How often the counters are compared on a driver that counts changes but cannot wait for one.
+constexpr auto kModemCountersEvery = std::chrono::milliseconds(100);
+// The longest pause between two looks at an output queue that does not go down (flow control holds it).
+constexpr int kTxCheckMaxMs = 250;
+
+std::uint32_t ModemChanges(const serial_icounter_struct& was, const serial_icounter_struct& now) {
+    std::uint32_t events = 0;
+    if (now.cts != was.cts)
+        events |= CommEvent::Cts;
+    if (now.dsr != was.dsr)
+        events |= CommEvent::Dsr;
+    if (now.dcd != was.dcd)
+        events |= CommEvent::Rlsd;
+    if (now.rng != was.rng)
+        events |= CommEvent::Ring;
+    return events;
+}
+
+void RunModemWatch(const std::shared_ptr<TPosixSerialDevice::TModemWatch>& watch) {
+    // A thread starts with its creator's signal mask: the signal that ends the wait must get through.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, ModemWaitSignal());
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    serial_icounter_struct last{};
+    bool canWait = true;
+    // A count that fails means the device is gone, which the main wait reports.
+    bool counting = ioctl(watch->fd, TIOCGICOUNT, &last) == 0;
+    while (counting && !watch->stop) {
+        // Compared before each wait: TIOCMIWAIT waits only for a change made after it began.
+        serial_icounter_struct now{};
+        counting = ioctl(watch->fd, TIOCGICOUNT, &now) == 0;
+        if (!counting)
+            break;
+        if (const std::uint32_t events = ModemChanges(last, now)) {
+            last = now;
+            *watch->events |= events;
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = write(watch->wake, &one, sizeof one);
+            continue;
+        }
+        if (canWait) {
+            // Fails for good on a driver without it; a lost device fails the next count too.
+            canWait = ioctl(watch->fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG) == 0 ||
+                      errno == EINTR;
+            continue;
+        }
+        std::unique_lock lock(watch->mutex);
+        watch->changed.wait_for(lock, kModemCountersEvery, [&] { return watch->stop.load(); });
+    }
+    close(watch->fd);
+    close(watch->wake);
+    std::lock_guard lock(watch->mutex);
+    watch->done = true;
+    watch->changed.notify_all();
 }
 
 } // namespace
@@ -102,7 +170,8 @@ int TPosixSerialDevice::Open(const std::string& path) {
         readError_ = 0;
     }
     txPending_ = false;
-    modemEvents_ = 0;
+    txLastOut_ = -1;
+    *modemEvents_ = 0;
     fd_ = fd;
     return 0;
 }
@@ -113,7 +182,9 @@ int TPosixSerialDevice::Close() {
     StopWatchingModemLines();
     const int fd = fd_.exchange(-1);
     RestoreTerminal(fd, saved_); // fails on a lost device, which has no settings to keep
-    ioctl(fd, TIOCNXCL);         // on a pty the exclusive flag would outlive us
+    // A modem-line thread left behind keeps the file open: the claims on the port go now all the same.
+    flock(fd, LOCK_UN);
+    ioctl(fd, TIOCNXCL); // on a pty the exclusive flag would outlive us
     return close(fd) == 0 ? 0 : errno;
 }
 
@@ -126,6 +197,10 @@ int TPosixSerialDevice::ApplyDcb(const TDcb& dcb) {
     if (fd_ < 0)
         return EBADF;
     baud_ = std::max<std::uint32_t>(dcb.BaudRate, 1);
+    {
+        std::lock_guard lock(rx_);
+        marks_.KeepErrored(!(dcb.Flags & DcbFlag::Parity));
+    }
     // A driver without modem lines is a pseudo-terminal or the like: it keeps 8 data bits and no parity
     // whatever it is given, and says nothing. Only there are those two left out of the read-back, so a
     // pty opens with any framing while a real driver that drops one is reported.
@@ -139,59 +214,60 @@ int TPosixSerialDevice::ApplyTimeouts(const TCommTimeouts&) {
 
 int TPosixSerialDevice::SetEventMask(std::uint32_t mask) {
     mask_ = mask;
-    if (fd_ >= 0 && (mask & kModemEvents) && hasCounters_ && !modemThread_.joinable()) {
-        ModemWaitSignal();
-        modemStop_ = false;
-        modemDone_ = false;
-        modemThread_ = std::thread([this, fd = fd_.load()] { WatchModemLines(fd); });
-    }
+    int code = fd_ < 0 ? EBADF : 0;
+    if (!code && (mask & kModemEvents) && hasCounters_ && !modemThread_.joinable())
+        code = WatchModemLines();
     Wake();
-    return fd_ < 0 ? EBADF : 0;
+    return code;
 }
 
-void TPosixSerialDevice::WatchModemLines(int fd) {
-    serial_icounter_struct last{};
-    ioctl(fd, TIOCGICOUNT, &last);
-    while (!modemStop_) {
-        // Fails for good on a lost device or a driver without it: the main wait reports a loss.
-        if (ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG) != 0 && errno != EINTR)
-            break;
-        serial_icounter_struct now{};
-        if (ioctl(fd, TIOCGICOUNT, &now) != 0)
-            break;
-        std::uint32_t events = 0;
-        if (now.cts != last.cts)
-            events |= CommEvent::Cts;
-        if (now.dsr != last.dsr)
-            events |= CommEvent::Dsr;
-        if (now.dcd != last.dcd)
-            events |= CommEvent::Rlsd;
-        if (now.rng != last.rng)
-            events |= CommEvent::Ring;
-        last = now;
-        if (events) {
-            modemEvents_ |= events;
-            Kick();
-        }
+// Starts the modem-line thread. 0, or why it could not start.
+int TPosixSerialDevice::WatchModemLines() {
+    ModemWaitSignal();
+    auto watch = std::make_shared<TModemWatch>();
+    watch->events = modemEvents_;
+    watch->fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    watch->wake = watch->fd < 0 ? -1 : fcntl(wake_, F_DUPFD_CLOEXEC, 0);
+    if (watch->wake < 0) {
+        const int code = errno;
+        if (watch->fd >= 0)
+            close(watch->fd);
+        return code;
     }
-    std::lock_guard lock(modemMutex_);
-    modemDone_ = true;
-    modemEnded_.notify_all();
+    try {
+        modemThread_ = std::thread([watch] { RunModemWatch(watch); });
+    } catch (const std::system_error& e) {
+        close(watch->fd);
+        close(watch->wake);
+        return e.code().value() ? e.code().value() : EAGAIN;
+    }
+    watch_ = std::move(watch);
+    return 0;
 }
 
-void TPosixSerialDevice::StopWatchingModemLines() {
+// Ends the modem-line thread; false when it would not end in time and was left behind.
+bool TPosixSerialDevice::StopWatchingModemLines() {
     if (!modemThread_.joinable())
-        return;
-    modemStop_ = true;
-    // A signal that comes just before the thread enters TIOCMIWAIT is lost, so it is sent again until
-    // the thread has ended: this happens only while closing, and the first one nearly always does it.
-    std::unique_lock lock(modemMutex_);
-    while (!modemDone_) {
-        pthread_kill(modemThread_.native_handle(), ModemWaitSignal());
-        modemEnded_.wait_for(lock, std::chrono::milliseconds(5), [this] { return modemDone_; });
+        return true;
+    const auto deadline = Clock::now() + kModemStopWait;
+    std::unique_lock lock(watch_->mutex);
+    watch_->stop = true;
+    watch_->changed.notify_all();
+    // A signal that comes just before the thread enters TIOCMIWAIT is lost, so it is sent again until the
+    // thread has ended, while it still interrupts the wait and the bound allows.
+    while (!watch_->done && Clock::now() < deadline) {
+        if (ModemWaitSignalInterrupts())
+            pthread_kill(modemThread_.native_handle(), ModemWaitSignal());
+        watch_->changed.wait_for(lock, std::chrono::milliseconds(5), [this] { return watch_->done; });
     }
+    const bool ended = watch_->done;
     lock.unlock();
-    modemThread_.join();
+    if (ended)
+        modemThread_.join();
+    else
+        modemThread_.detach(); // it ends when its wait does, holding only its own share
+    watch_.reset();
+    return ended;
 }
 
 void TPosixSerialDevice::SetModemLine(int line, bool state) {
@@ -234,8 +310,10 @@ int TPosixSerialDevice::Write(const char* data, std::size_t size, std::size_t& w
         const ssize_t n = write(fd_, data, size);
         if (n >= 0) {
             written = static_cast<std::size_t>(n);
-            if (n > 0)
+            if (n > 0) {
                 txPending_ = true;
+                txLastOut_ = -1;
+            }
             return 0;
         }
         if (errno == EINTR)
@@ -289,34 +367,39 @@ int TPosixSerialDevice::Pull() {
     return 0;
 }
 
-// Events that are already true, and how the wait must look for the rest.
-std::uint32_t TPosixSerialDevice::ReadyEvents(std::uint32_t want, int& timeoutMs, bool& readAhead) {
-    std::uint32_t ready = modemEvents_.exchange(0) & want;
-    {
-        std::lock_guard lock(rx_);
-        if ((want & CommEvent::RxChar) && rxNew_) {
-            rxNew_ = false;
-            ready |= CommEvent::RxChar;
-        }
-        if (breakNew_) {
-            breakNew_ = false;
-            ready |= want & CommEvent::Break;
-        }
-        readAhead = (want & (CommEvent::RxChar | CommEvent::Break)) && rxBuffer_.size() < kReadAheadLimit;
+// Events that are already true, and whether the wait may read ahead.
+std::uint32_t TPosixSerialDevice::ReadyEvents(std::uint32_t want, bool& readAhead) {
+    std::uint32_t ready = modemEvents_->exchange(0) & want;
+    std::lock_guard lock(rx_);
+    if ((want & CommEvent::RxChar) && rxNew_) {
+        rxNew_ = false;
+        ready |= CommEvent::RxChar;
     }
-    if ((want & CommEvent::TxEmpty) && txPending_) {
-        int out = 0;
-        if (ioctl(fd_, TIOCOUTQ, &out) != 0 || out <= 0) {
-            txPending_ = false;
-            ready |= CommEvent::TxEmpty;
-        } else {
-            // Nothing tells when the driver's queue runs empty: look again about when it should have
-            // gone out on the wire (10 bits a byte). Only after output, until it has gone.
-            const auto ms = static_cast<int>(static_cast<std::uint64_t>(out) * 10000u / baud_) + 1;
-            timeoutMs = MinTimeout(timeoutMs, ms);
-        }
+    if (breakNew_) {
+        breakNew_ = false;
+        ready |= want & CommEvent::Break;
     }
+    readAhead = (want & (CommEvent::RxChar | CommEvent::Break)) && rxBuffer_.size() < kReadAheadLimit;
     return ready;
+}
+
+// Bytes still in the driver's output queue. A queue that cannot be asked about belongs to a lost device,
+// whose failure this returns.
+int TPosixSerialDevice::OutputLeft(int& out) {
+    out = 0;
+    return ioctl(fd_, TIOCOUTQ, &out) == 0 ? 0 : errno;
+}
+
+// Whether the device has hung up; if so, what came with the hang-up is read and the loss recorded for the
+// wait to report after it.
+bool TPosixSerialDevice::HungUp() {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0 || !Lost(p.revents))
+        return false;
+    std::lock_guard lock(rx_);
+    const int code = Pull();
+    readError_ = code ? code : EIO;
+    return true;
 }
 
 int TPosixSerialDevice::WaitEvent(std::uint32_t wanted, std::uint32_t& events, int timeoutMs) {
@@ -334,7 +417,8 @@ int TPosixSerialDevice::WaitEvent(std::uint32_t wanted, std::uint32_t& events, i
                                               .count()));
         }
         bool readAhead = false;
-        if (const std::uint32_t ready = ReadyEvents(want, left, readAhead)) {
+        // Bytes that came with a hang-up are announced first; the loss is reported by the next wait.
+        if (const std::uint32_t ready = ReadyEvents(want, readAhead)) {
             events = ready;
             return 0;
         }
@@ -342,6 +426,28 @@ int TPosixSerialDevice::WaitEvent(std::uint32_t wanted, std::uint32_t& events, i
             std::lock_guard lock(rx_);
             if (readError_)
                 return readError_;
+        }
+        // Output has gone only from a device that is still there: a lost one's queue reads as failed or
+        // empty, and that is the loss, not the end of a send.
+        if ((want & CommEvent::TxEmpty) && txPending_) {
+            int out = 0;
+            if (const int code = OutputLeft(out))
+                return code;
+            if (out <= 0) {
+                if (HungUp())
+                    continue;
+                txPending_ = false;
+                events = CommEvent::TxEmpty;
+                return 0;
+            }
+            // Nothing tells when the driver's queue runs empty: look again about when it should have gone
+            // out on the wire (10 bits a byte), and less and less often while it does not go down (flow
+            // control holds it).
+            const int wireMs = static_cast<int>(static_cast<std::uint64_t>(out) * 10000u / baud_) + 1;
+            txCheckMs_ =
+                txLastOut_ < 0 || out < txLastOut_ ? wireMs : std::min(txCheckMs_ * 2, kTxCheckMaxMs);
+            txLastOut_ = out;
+            left = MinTimeout(left, txCheckMs_);
         }
         const short watch =
             static_cast<short>((readAhead ? POLLIN : 0) | ((want & DeviceEvent::Writable) ? POLLOUT : 0));
@@ -355,7 +461,6 @@ int TPosixSerialDevice::WaitEvent(std::uint32_t wanted, std::uint32_t& events, i
         if ((fds[1].revents & POLLIN) && DrainWake())
             return 0;
         if (fds[0].revents & POLLIN) {
-            // Bytes that came with a hang-up are announced first; the loss is reported by the next wait.
             std::lock_guard lock(rx_);
             if (const int code = Pull())
                 readError_ = code;

@@ -3,7 +3,9 @@
 // poll() on the device plus an eventfd, with no time limit unless output is under way. The wait reads
 // what arrives into a buffer of its own before announcing it, so unread bytes never keep poll() awake;
 // line errors come marked in that input (PARMRK). Modem-line changes come from a small thread blocked in
-// TIOCMIWAIT, started only when the mask asks for them and the driver counts them (a pty does not).
+// TIOCMIWAIT, started only when the mask asks for them and the driver counts them (a pty does not); it
+// compares the driver's counters before each wait, and compares them every 100 ms instead on a driver
+// that counts but cannot wait.
 #include "MarkedInput.h"
 #include "PosixTermios.h"
 #include "SerialDevice.h"
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <linux/serial.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,13 +44,27 @@ public:
     // The modem-line thread is running (for tests).
     bool WatchingModemLines() const { return modemThread_.joinable(); }
 
+    // What the modem-line thread shares with the device. It holds descriptors of its own, so a thread that
+    // would not stop can be left behind by a closing device and end later on its own.
+    struct TModemWatch {
+        int fd = -1;   // a duplicate of the device's descriptor
+        int wake = -1; // a duplicate of the eventfd
+        std::shared_ptr<std::atomic<std::uint32_t>> events;
+        std::atomic<bool> stop{false};
+        std::mutex mutex;
+        std::condition_variable changed; // stop asked, or the thread ended
+        bool done = false;
+    };
+
 private:
     void Kick();
     bool DrainWake();
-    std::uint32_t ReadyEvents(std::uint32_t want, int& timeoutMs, bool& readAhead);
+    std::uint32_t ReadyEvents(std::uint32_t want, bool& readAhead);
+    int OutputLeft(int& out);
+    bool HungUp();
     int Pull();
-    void WatchModemLines(int fd);
-    void StopWatchingModemLines();
+    int WatchModemLines();
+    bool StopWatchingModemLines();
 
     std::atomic<int> fd_{-1};
     int wake_ = -1; // eventfd
@@ -56,6 +73,9 @@ private:
     std::atomic<std::uint32_t> mask_{0};
     std::atomic<bool> txPending_{false};
     std::atomic<std::uint32_t> baud_{9600};
+    // How often the wait looks at an output queue that has not emptied yet (event thread only).
+    std::int32_t txLastOut_ = -1;
+    int txCheckMs_ = 0;
     bool hasCounters_ = false;   // TIOCGICOUNT works
     bool hasModemLines_ = false; // TIOCMGET works; without it the driver fixes its own framing (a pty)
     serial_icounter_struct openCounters_{};
@@ -70,11 +90,9 @@ private:
     bool breakNew_ = false; // a break arrived since the last announcement
     int readError_ = 0;     // the read ahead found the device gone; the next wait reports it
 
-    // The modem-line thread.
+    // The modem-line thread, and the changes it saw that the wait has not announced yet.
     std::thread modemThread_;
-    std::atomic<bool> modemStop_{false};
-    std::atomic<std::uint32_t> modemEvents_{0};
-    std::mutex modemMutex_;
-    std::condition_variable modemEnded_;
-    bool modemDone_ = false;
+    std::shared_ptr<TModemWatch> watch_;
+    const std::shared_ptr<std::atomic<std::uint32_t>> modemEvents_ =
+        std::make_shared<std::atomic<std::uint32_t>>(0);
 };

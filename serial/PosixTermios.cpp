@@ -62,8 +62,9 @@ int RestoreTerminal(int fd, const TTerminalSnapshot& snapshot) {
         return 0;
     termios2 t{};
     std::memcpy(&t, snapshot.bytes, sizeof t);
-    // The wait is the one close() makes anyway: the driver's, bounded by what its hardware holds. A wait
-    // that fails (a signal) puts them back at once.
+    // The wait is the one close() would make anyway. The component has let the output drain or dropped it
+    // before closing, so what is left is what the hardware holds, and the drivers bound their own wait for
+    // that. Should the wait fail, they are put back at once.
     termios2 now{};
     if (ioctl(fd, TCGETS2, &now) == 0 && RestoreWaitsForOutput(now, t) && ioctl(fd, TCSETSW2, &t) == 0)
         return 0;
@@ -94,7 +95,9 @@ int ApplyDcbToTerminal(int fd, const TDcb& dcb, bool framingFixed) {
         return errno;
     t.c_iflag &= ~kInputFlags;
     // Breaks and bytes with parity or framing errors come marked, so the reader can tell them from data.
-    t.c_iflag |= PARMRK;
+    // INPCK stays on whether parity is checked or not: without it the terminal layer passes a byte in
+    // error unmarked and, when that byte is 0xFF, undoubled, which reads as the start of a mark.
+    t.c_iflag |= PARMRK | INPCK;
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~kLocalFlags;
     t.c_cflag &= ~(kControlFlags | CBAUD | CIBAUD);
@@ -117,8 +120,6 @@ int ApplyDcbToTerminal(int fd, const TDcb& dcb, bool framingFixed) {
     case paNone:
         break;
     }
-    if (dcb.Flags & DcbFlag::Parity)
-        t.c_iflag |= INPCK;
     if (dcb.StopBits == 2)
         t.c_cflag |= CSTOPB;
     if (dcb.Flags & DcbFlag::OutxCtsFlow)

@@ -20,7 +20,8 @@ int RestoreTerminal(int fd, const TTerminalSnapshot& snapshot);
 // byte goes, and it can when no flow control may hold them (closing never waits for a line it holds).
 bool RestoreWaitsForOutput(const termios2& now, const termios2& saved);
 
-// Applies a device-control record as raw termios, line errors marked in the input (PARMRK), and reads
+// Applies a device-control record as raw termios, line errors marked in the input (PARMRK with INPCK,
+// whether the record checks parity or not: the reader keeps or drops what is marked), and reads
 // back what the driver took. Returns 0, the errno of a failed call, EINVAL when the driver did not take
 // a setting (the system's "Invalid argument", as a driver that refuses a setting says it), or EOPNOTSUPP
 // when the record asks for DTR/DSR handshaking (Linux has none); everything else is applied in that case

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -19,9 +21,15 @@ constexpr int kReadByteWaitMs = 100;
 
 // TEventThread -------------------------------------------------------------------------------------------
 
-void TEventThread::Resume() {
-    if (!thread_.joinable())
+int TEventThread::Resume() {
+    if (thread_.joinable())
+        return 0;
+    try {
         thread_ = std::thread([this] { serial_.Serve(); });
+    } catch (const std::system_error&) {
+        return SystemError::NoResources; // the library's own code is errno's, whatever the system
+    }
+    return 0;
 }
 
 void TEventThread::Join() {
@@ -202,18 +210,30 @@ void TSerial::Open() {
         ReportError(code);
     SetModemLine(kLineDtr, true);
     SetModemLine(kLineRts, true);
-    if (const int code = device_->SetEventMask(CommEvent::OpenMask))
+    // Without its threads (the device's own, then the component's) no event would ever come: a port that
+    // cannot serve is reported and closed, not left open and silent.
+    int code = device_->SetEventMask(CommEvent::OpenMask);
+    if (!code)
+        code = thread_.Resume();
+    if (code) {
         ReportError(code);
-    thread_.Resume();
+        Close();
+        return;
+    }
     ctlChanged_.notify_all();
 }
 
 void TSerial::Close() {
-    // Output that has not gone is dropped, in the component and in the driver: closing never waits for
-    // a line that flow control holds.
-    DropQueued();
+    // What the device has not taken is dropped. What it has taken of strings reported sent goes out
+    // first, unless flow control may hold the line: closing never waits for that. The rest is dropped in
+    // the driver, and said.
+    const std::size_t dropped = DrainSent(DropQueued());
     if (const int code = device_->Purge())
         ReportError(code);
+    if (dropped > 0 && *alive_ && onDropped_) {
+        const TDroppedEvent handler = onDropped_;
+        handler(dropped);
+    }
     SetModemLine(kLineDtr, false);
     SetModemLine(kLineRts, false);
     {
@@ -289,12 +309,45 @@ void TSerial::SendString(const std::string& s) {
     device_->Wake();
 }
 
-void TSerial::DropQueued() {
+// Returns how many bytes of the string in progress the device has taken: never reported sent.
+std::size_t TSerial::DropQueued() {
     std::lock_guard lock(tx_);
+    const std::size_t begun = txDone_;
     txQueue_.clear();
     txDone_ = 0;
     txStarted_ = false;
     txQueued_ = 0;
+    return begun;
+}
+
+// Waits, while nothing can hold the line, until the output the device holds beyond its last `unsent`
+// bytes has gone, for at most its time on the wire and a margin. Returns how many of those bytes are left.
+std::size_t TSerial::DrainSent(std::size_t unsent) {
+    std::int32_t rx = 0, tx = 0;
+    const auto sentLeft = [&] {
+        return device_->QueueCounts(rx, tx) != 0
+                   ? 0
+                   : std::max<std::int64_t>(0, std::int64_t{tx} - static_cast<std::int64_t>(unsent));
+    };
+    std::int64_t left = sentLeft(); // a device that cannot count is gone: nothing of it goes out anyway
+    if (left == 0 || flowMode_ != fcNone)
+        return static_cast<std::size_t>(left);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(WireMs(static_cast<std::size_t>(left)) +
+                                                                   kCloseDrainMarginMs);
+    // Looked at when it should have gone, then less and less often while it does not go down.
+    std::int64_t stepMs = WireMs(static_cast<std::size_t>(left));
+    while (left > 0) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            break;
+        std::this_thread::sleep_for(std::min<Clock::duration>(
+            std::chrono::milliseconds(std::max<std::int64_t>(stepMs, 1)), deadline - now));
+        const std::int64_t before = left;
+        left = sentLeft();
+        stepMs = left < before ? WireMs(static_cast<std::size_t>(left)) : stepMs * 2;
+    }
+    return static_cast<std::size_t>(left);
 }
 
 // Event thread, holding the device: hands the device what it takes now. `accepted` gets each string it
@@ -346,11 +399,13 @@ int TSerial::WriteQueued(std::vector<std::string>& accepted, int& waitMs) {
 int TSerial::WriteTimeoutMs(std::size_t bytes) const {
     // A long string takes its time on the wire: the second of grace starts after the bytes could have
     // gone out at the line's rate, so a string of any length is sent whole on a real adapter too.
+    return static_cast<int>(std::min<std::int64_t>(kWriteTimeoutMs + WireMs(bytes), INT32_MAX));
+}
+
+std::int64_t TSerial::WireMs(std::size_t bytes) const {
     const std::int64_t bitsPerByte =
         1 + (dataBits_ == d8bit ? 8 : 7) + (parity_ == paNone ? 0 : 1) + (stopBits_ == st2bit ? 2 : 1);
-    const std::int64_t wireMs =
-        (static_cast<std::int64_t>(bytes) * bitsPerByte * 1000 + baudrate_ - 1) / baudrate_;
-    return static_cast<int>(std::min<std::int64_t>(kWriteTimeoutMs + wireMs, INT32_MAX));
+    return (static_cast<std::int64_t>(bytes) * bitsPerByte * 1000 + baudrate_ - 1) / baudrate_;
 }
 
 int TSerial::ReadByte(char& b) {

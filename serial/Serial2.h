@@ -33,6 +33,7 @@ using TRxMessageEvent = std::function<void(TObject* Sender, const std::string& R
 using TSignalChangeEvent = std::function<void(TObject* Sender, eModemInSignal Signal, bool SignalState)>;
 using TWriteCompletedEvent = std::function<void()>;
 using TSentEvent = std::function<void(const std::string& bytes)>;
+using TDroppedEvent = std::function<void(std::size_t bytes)>;
 
 class TSerial;
 
@@ -44,8 +45,8 @@ public:
     TEventThread(const TEventThread&) = delete;
     TEventThread& operator=(const TEventThread&) = delete;
 
-    // Starts the thread the first time; later calls do nothing.
-    void Resume();
+    // Starts the thread the first time; later calls do nothing. 0, or why it could not start.
+    int Resume();
     bool Started() const { return thread_.joinable(); }
     void Join();
 
@@ -63,6 +64,8 @@ public:
     static constexpr int kWriteTimeoutMs = 1000;
     // How long a closer waits for the event thread to leave the device before closing anyway.
     static constexpr int kCloseWaitMs = 7500;
+    // Beyond its time on the wire, how long closing waits for output the device has taken to go out.
+    static constexpr int kCloseDrainMarginMs = 100;
 
     explicit TSerial(QObject* owner = nullptr);
     // For tests and other platforms: the device to drive (owned).
@@ -134,6 +137,8 @@ public:
     // How long the device may take to accept `bytes` of one SendString: a second beyond their time on
     // the wire (else ETIMEDOUT, and what is queued is dropped).
     int WriteTimeoutMs(std::size_t bytes) const;
+    // The time `bytes` take on the wire at the line's settings, rounded up.
+    std::int64_t WireMs(std::size_t bytes) const;
     // Reads at most one received byte, waiting up to 100 ms; returns how many (0 or 1). For mode rxNormal.
     int ReadByte(char& b);
     // Builds the device-control and time-out records from the settings; applies them if open.
@@ -158,6 +163,10 @@ public:
     TLineErrors LineErrors();
     // Called on the user-interface thread when the device has taken all the bytes of one SendString.
     void SetOnSent(TSentEvent handler);
+    // Called by closing (not by the destructor) with how many bytes of strings reported sent the device
+    // still held and closing dropped: with flow control, which may hold the line for good, closing never
+    // waits for them; without it, only those that did not go out in their time on the wire.
+    void SetOnDropped(TDroppedEvent handler) { onDropped_ = std::move(handler); }
 
 private:
     friend class TEventThread;
@@ -173,7 +182,8 @@ private:
     void Serve();
     std::uint32_t WantedEvents() const;
     int WriteQueued(std::vector<std::string>& accepted, int& waitMs);
-    void DropQueued();
+    std::size_t DropQueued();
+    std::size_t DrainSent(std::size_t unsent);
     void HandleEvents(std::uint32_t events, std::uint64_t generation);
     bool HandleSignal(std::uint32_t events, std::uint32_t bit, std::uint32_t onBit, bool& state,
                       eModemInSignal which, std::uint64_t generation);
@@ -215,6 +225,7 @@ private:
     TSignalChangeEvent onSignalChange_;
     TWriteCompletedEvent onWriteCompleted_;
     TSentEvent onSent_;
+    TDroppedEvent onDropped_;
     // Whether a handler is assigned, as the event thread may ask; the handlers themselves are only
     // touched on the user-interface thread.
     std::atomic<bool> hasRxData_{false}, hasTxEmpty_{false}, hasMessage_{false}, hasBreak_{false},

@@ -2,8 +2,10 @@
 // The seam between the serial component's rules and the operating system: the operations the component
 // needs of a port. Every operation that can fail returns 0 or the system's error code (errno on Linux,
 // GetLastError on Windows; SystemError.h names them).
-// The user-interface thread opens, configures and closes; the event thread waits, writes, reads and reads
-// the modem status. The component guarantees that no call reaches a closed device.
+// The user-interface thread opens, configures, purges and closes, and also reads (ReadByte) and counts the
+// queues while the event thread waits, writes, reads and reads the modem status: Read, QueueCounts and
+// LineErrors may run on both threads at once. The component guarantees that no call reaches a closed
+// device.
 #include "SerialTypes.h"
 
 #include <cstddef>

@@ -11,6 +11,7 @@ extern const int NotFound;  // no device behind a COM number
 extern const int Invalid;   // a setting the driver did not take
 extern const int Busy;      // the port is held
 extern const int Denied;    // no permission to open it
+extern const int NoResources; // a thread or handle could not be had
 extern const int Lost;      // the line went away (what a device reports when the system names no cause)
 } // namespace SystemError
 

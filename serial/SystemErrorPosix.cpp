@@ -11,6 +11,7 @@ const int NotFound = ENOENT;
 const int Invalid = EINVAL;
 const int Busy = EBUSY;
 const int Denied = EACCES;
+const int NoResources = EAGAIN;
 const int Lost = EIO;
 } // namespace SystemError
 

@@ -10,6 +10,7 @@ const int NotFound = ERROR_FILE_NOT_FOUND;
 const int Invalid = ERROR_INVALID_PARAMETER;
 const int Busy = ERROR_ACCESS_DENIED;
 const int Denied = ERROR_ACCESS_DENIED;
+const int NoResources = ERROR_NOT_ENOUGH_MEMORY;
 const int Lost = ERROR_DEVICE_REMOVED;
 } // namespace SystemError
 

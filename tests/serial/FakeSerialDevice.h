@@ -95,10 +95,17 @@ public:
         cv_.notify_all();
     }
     int Purge() override { return Record("Purge", "Purge"); }
+    // What the driver's output queue holds at each count from now on, the last one repeated.
+    void SetOutputQueued(std::deque<std::int32_t> counts) {
+        std::lock_guard lock(m_);
+        outQueued_ = std::move(counts);
+    }
     int QueueCounts(std::int32_t& rx, std::int32_t& tx) override {
         std::lock_guard lock(m_);
         rx = static_cast<std::int32_t>(input_.size());
-        tx = 0;
+        tx = outQueued_.empty() ? 0 : outQueued_.front();
+        if (outQueued_.size() > 1)
+            outQueued_.pop_front();
         return RecordLocked("QueueCounts", "QueueCounts");
     }
     int Write(const char* data, std::size_t size, std::size_t& written) override {
@@ -172,6 +179,7 @@ private:
     std::string input_;
     std::string written_;
     std::size_t room_ = SIZE_MAX;
+    std::deque<std::int32_t> outQueued_;
     TDcb dcb_;
     std::uint32_t modem_ = 0;
     std::uint32_t wanted_ = 0;

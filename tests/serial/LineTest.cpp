@@ -18,6 +18,7 @@ TEST(MarkedInput, marksBecomeCountsAndDataStaysData) {
         std::vector<std::string> chunks;
         std::string data;
         TLineErrors errors;
+        bool keepErrored = false; // parity not checked
     };
     const Case cases[] = {
         {{"a" + NUL + "b"}, "a" + NUL + "b", {}}, // a zero byte is data
@@ -26,10 +27,15 @@ TEST(MarkedInput, marksBecomeCountsAndDataStaysData) {
         {{"a" + FF + NUL + "x" + "b"}, "ab", {0, 1, 0}}, // a byte with a parity or framing error
         {{"a" + FF, NUL, NUL + "b"}, "ab", {1, 0, 0}},   // a mark cut between reads
         {{"a" + FF, FF + "b"}, "a" + FF + "b", {}},
-        {{FF + "q"}, FF + "q", {}}, // cannot come from the kernel: nothing is lost
+        {{FF + "q"}, FF + "q", {}}, // does not come from the kernel: nothing is lost
+        // Unchecked, a byte in error is still marked (INPCK stays on), and kept: 0x41, or 0xFF itself.
+        {{FF + NUL + "A" + "b"}, "Ab", {}, true},
+        {{FF + NUL + FF + NUL + NUL}, FF + NUL + NUL, {}, true},
+        {{FF + NUL + NUL + "b"}, "b", {1, 0, 0}, true}, // a break all the same
     };
     for (const Case& c : cases) {
         TMarkedInput marks;
+        marks.KeepErrored(c.keepErrored);
         std::string data;
         TLineErrors errors;
         for (const std::string& chunk : c.chunks)

@@ -1,6 +1,7 @@
 // Which port is which and why it will not open, read from a recorded tree (tests/serial/data/ports): an
 // 8250 behind the serial core's own devices, an FTDI adapter, an odd USB entry, a CDC-ACM gadget, a
-// device with no sysfs entry, port-map links (one dangling), and a /proc where ModemManager holds the FTDI.
+// device with no sysfs entry, port-map links (one dangling), and a /proc where ModemManager holds the FTDI
+// and an indexer has it open only through a link outside /dev, which is never followed.
 #include "OpenFailureHint.h"
 
 #include <cerrno>
@@ -87,7 +88,10 @@ TEST(OpenFailureHint, eachRefusal_saysWhatTheOperatorCanActOn) {
         {EIO, Dev("ttyUSB0"), ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(OpenFailureHint(c.error, c.path, listing, (kData / "proc").string()), c.hint) << c.path;
+        EXPECT_EQ(
+            OpenFailureHint(c.error, c.path, listing, (kData / "proc").string(), (kData / "dev").string()),
+            c.hint)
+            << c.path;
     EXPECT_EQ(OpenFailureHint(ENOENT, "", std::vector<TComPort>{}), "no COM number leads to a device now");
     TPortRoots broken = RecordedRoots();
     broken.MapError = ENOTDIR;

@@ -87,6 +87,11 @@ TEST_F(PtyPort, opening_appliesRawLineSettings_andSendReachesOtherEnd) {
     const std::string frame = STX + "S=\x80\xff\n\r" + ETX;
     serial->SendString(frame);
     EXPECT_EQ(ReadMaster(frame.size()), frame) << "bytes go out unchanged, line ends included";
+
+    // Unchecked parity still marks bytes in error: unmarked, a 0xFF in error would pass for a mark.
+    serial->SetCheckParity(false);
+    ASSERT_TRUE(serial->Active());
+    EXPECT_EQ(SlaveSettings().c_iflag & (INPCK | PARMRK), tcflag_t{INPCK | PARMRK});
 }
 
 TEST_F(PtyPort, rateWithoutClassicConstant_isSetExactly) {
@@ -152,6 +157,21 @@ TEST_F(PtyPort, purgeRightAfterAWriteTheDriverTook_dropsNoneOfIt) {
         sent += frame;
     }
     EXPECT_EQ(ReadMaster(sent.size(), 2000), sent);
+}
+
+TEST_F(PtyPort, otherEndGoneWithOutputPending_isTheLoss_notAnEmptyQueue) {
+    // What uavctl's set without --verify waits for: an unplug after the write must not read as "sent".
+    TPosixSerialDevice device;
+    ASSERT_EQ(device.Open(line->DevicePath()), 0);
+    ASSERT_EQ(device.SetEventMask(CommEvent::OpenMask), 0);
+    std::uint32_t events = 0;
+    ASSERT_EQ(device.WaitEvent(0, events, 0), 0); // the wake-up of the mask change
+    std::size_t written = 0;
+    ASSERT_EQ(device.Write("ping", 4, written), 0);
+    line->Unplug();
+    EXPECT_EQ(device.WaitEvent(CommEvent::TxEmpty | CommEvent::RxChar, events, 1000), EIO);
+    EXPECT_EQ(events, 0u);
+    device.Close();
 }
 
 TEST_F(PtyPort, otherEndGone_isReportedOnce_laterConnectionsReportTheirOwn_andReconnectRecovers) {

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
 
@@ -18,7 +19,8 @@ const std::string ETX = "\x03";
 const std::vector<std::string> kOpenSteps{
     "SetupQueues 1024 1024", "ApplyDcb", "ApplyTimeouts", "Purge", "Raise DTR", "Raise RTS",
     "SetEventMask 381"};
-const std::vector<std::string> kCloseCalls{"Purge", "Drop DTR", "Drop RTS", "SetEventMask 0", "Close"};
+const std::vector<std::string> kCloseCalls{"QueueCounts", "Purge",          "Drop DTR",
+                                           "Drop RTS",    "SetEventMask 0", "Close"};
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -154,7 +156,7 @@ TEST_F(Serial, failedOpen_staysClosedAndShowsSystemText) {
     EXPECT_EQ(serial->ErrorCode(), SystemError::NotFound);
     EXPECT_EQ(dev->Calls(), std::vector<std::string>{kOpenCalls[0]});
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "No such file or directory");
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), SystemErrorText(SystemError::NotFound));
     EXPECT_EQ(boxes.boxes[0].caption, "Error");
 
     serial->SetNotifyErrors(neNone);
@@ -245,7 +247,7 @@ TEST_F(Serial, sendOnOpenPort_writesWholeStringsInOrder_asTheDeviceTakesThem_and
     serial->SendString("z");
     ASSERT_TRUE(RunUntil([&] { return !boxes.boxes.empty(); }));
     EXPECT_EQ(serial->ErrorCode(), SystemError::TimedOut);
-    EXPECT_EQ(boxes.boxes[0].text, "Connection timed out");
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), SystemErrorText(SystemError::TimedOut));
     EXPECT_EQ(sent.size(), 2u);
 }
 
@@ -265,6 +267,57 @@ TEST_F(Serial, closing_dropsOutputTheDeviceHasNotTaken) {
     ASSERT_TRUE(RunUntil([&] { return !sent.empty(); }));
     EXPECT_EQ(sent, std::vector<std::string>{"new"});
     EXPECT_EQ(dev->Written(), "new");
+}
+
+TEST_F(Serial, closing_letsSentOutputGoUnlessFlowControlMayHoldIt_andSaysWhatItDropped) {
+    const struct {
+        const char* what;
+        eFlowControl flow;
+        std::size_t begun; // bytes of a string in progress that the device took (never reported sent)
+        std::deque<std::int32_t> queued;
+        std::size_t dropped;
+        int counts;
+    } cases[] = {
+        {"goes out", fcNone, 0, {12, 5, 0}, 0, 3},
+        {"held by flow control: not waited for", fcRTS_CTS, 0, {12}, 12, 1},
+        {"stuck past its wire time", fcNone, 0, {12, 12}, 12, -1},
+        {"only the string in progress", fcNone, 4, {4}, 0, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::size_t> dropped;
+        serial->SetOnDropped([&](std::size_t bytes) { dropped.push_back(bytes); });
+        serial->SetFlowMode(c.flow);
+        serial->SetActive(true);
+        dev->SetWriteRoom(c.begun);
+        if (c.begun) {
+            serial->SendString("abcdefgh");
+            ASSERT_TRUE(RunUntil([&] { return dev->Written().size() == c.begun; }));
+        }
+        dev->SetOutputQueued(c.queued);
+        dev->ClearCalls();
+        serial->SetActive(false);
+        const auto calls = dev->Calls();
+        EXPECT_EQ(dropped, c.dropped ? std::vector<std::size_t>{c.dropped} : std::vector<std::size_t>{})
+            << c.what;
+        if (c.counts > 0) {
+            EXPECT_EQ(std::count(calls.begin(), calls.end(), "QueueCounts"), c.counts) << c.what;
+        }
+        EXPECT_EQ(std::vector<std::string>(calls.end() - 5, calls.end()),
+                  std::vector<std::string>(kCloseCalls.begin() + 1, kCloseCalls.end()))
+            << c.what << ": the driver is flushed after";
+        dev->SetOutputQueued({});
+        dev->SetWriteRoom(SIZE_MAX);
+    }
+}
+
+TEST_F(Serial, portWhoseEventsCannotBeWatched_isReportedAndClosed) {
+    dev->Fail("SetEventMask", SystemError::NoResources); // the device's own thread did not start
+    serial->SetActive(true);
+    EXPECT_FALSE(serial->Active());
+    EXPECT_EQ(serial->ErrorCode(), SystemError::NoResources);
+    EXPECT_EQ(dev->Calls(), Concat(kOpenCalls, kCloseCalls)) << "DTR and RTS go down again, the port closes";
+    ASSERT_FALSE(boxes.boxes.empty());
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), SystemErrorText(SystemError::NoResources));
 }
 
 TEST_F(Serial, queueCounts_areZeroWhileClosed) {
@@ -364,7 +417,7 @@ TEST_F(Serial, deviceLoss_isReportedOnce_andReopeningRecovers) {
     OpenForMessages();
     dev->FailWait(SystemError::Lost);
     ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1 && !serial->ThreadBusy(); }));
-    EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), SystemErrorText(SystemError::Lost));
     EXPECT_EQ(serial->ErrorCode(), SystemError::Lost);
     EXPECT_TRUE(serial->Active()) << "the port counts as open until it is closed";
 
@@ -387,7 +440,7 @@ TEST_F(Serial, deviceLossMetFirstByASend_isReportedOnce_whenTheThreadFindsItToo)
     dev->Fail("Write", SystemError::Lost);
     serial->SendString("poll");
     ASSERT_TRUE(RunUntil([&] { return boxes.boxes.size() == 1; })) << "reported from the event thread";
-    EXPECT_EQ(boxes.boxes[0].text, "Input/output error");
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), SystemErrorText(SystemError::Lost));
     dev->FailWait(SystemError::Lost);
     ASSERT_TRUE(RunUntil([&] { return !serial->ThreadBusy(); }));
     serial->SendString("poll");
