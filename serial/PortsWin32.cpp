@@ -159,7 +159,7 @@ TPortIdentity ReadPortIdentity(const std::string& device, const TPortRoots& root
 }
 
 std::string OpenFailureHint(int error, const std::string&, const std::vector<TComPort>& listing,
-                            const std::string&) {
+                            const std::string&, const std::string&) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
         return "another program holds the port: close it there (another panel, uavctl or a terminal program)";
@@ -173,7 +173,7 @@ std::string OpenFailureHint(int error, const std::string&, const std::vector<TCo
 
 std::string OpenFailureHint(int error, const std::string& path, const TPortRoots& roots) {
     const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    return OpenFailureHint(error, path, missing ? ListComPorts(roots) : std::vector<TComPort>{}, {});
+    return OpenFailureHint(error, path, missing ? ListComPorts(roots) : std::vector<TComPort>{}, {}, {});
 }
 
 std::string ExplainOpenFailure(int error, const std::string& path, const TPortRoots& roots) {

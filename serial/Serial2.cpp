@@ -337,12 +337,17 @@ std::size_t TSerial::DrainSent(std::size_t unsent) {
                                                                    kCloseDrainMarginMs);
     // Looked at when it should have gone, then less and less often while it does not go down.
     std::int64_t stepMs = WireMs(static_cast<std::size_t>(left));
+    // A timed wait that nothing ends early: MinGW's sleep_for (winpthreads' nanosleep) was seen to hang.
+    std::mutex pause;
+    std::condition_variable never;
+    std::unique_lock paused(pause);
     while (left > 0) {
         const auto now = Clock::now();
         if (now >= deadline)
             break;
-        std::this_thread::sleep_for(std::min<Clock::duration>(
-            std::chrono::milliseconds(std::max<std::int64_t>(stepMs, 1)), deadline - now));
+        never.wait_for(paused,
+                       std::min<Clock::duration>(std::chrono::milliseconds(std::max<std::int64_t>(stepMs, 1)),
+                                                 deadline - now));
         const std::int64_t before = left;
         left = sentLeft();
         stepMs = left < before ? WireMs(static_cast<std::size_t>(left)) : stepMs * 2;

@@ -1,5 +1,6 @@
 #include "DeviceControl.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 TEST(Baudrate, onlyTheElevenRates_areValid) {
@@ -59,5 +60,5 @@ TEST(ErrorText, trailingBlanksBreaksAndStops_areRemoved) {
               "The system cannot find the file specified");
     EXPECT_EQ(TrimErrorText("a. b . \n"), "a. b");
     EXPECT_EQ(TrimErrorText("...\n"), "");
-    EXPECT_EQ(SystemErrorText(2), "No such file or directory");
+    EXPECT_EQ(ErrnoText(ENOENT), "No such file or directory");
 }

@@ -89,6 +89,12 @@ fs::path PortMap::Link(int com) const {
     return dir_ / ("com" + std::to_string(com));
 }
 
+std::string PortMap::StandIn(int com) const {
+    std::error_code ignored;
+    fs::create_symlink("/nonexistent", Link(com), ignored);
+    return Link(com).string();
+}
+
 // ---- LinkedPty ------------------------------------------------------------------------------------------
 
 LinkedPty::LinkedPty(const fs::path& mapDir, int com) : link_(mapDir / ("com" + std::to_string(com))) {

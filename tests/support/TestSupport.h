@@ -57,6 +57,9 @@ public:
     const std::filesystem::path& Dir() const { return dir_; }
     // Where the link for COM<com> lives.
     std::filesystem::path Link(int com) const;
+    // Makes COM<com> lead somewhere for a scripted device (a link to nothing; Windows needs none) and says
+    // what the component will open for it.
+    std::string StandIn(int com) const;
 
 private:
     std::filesystem::path dir_;

@@ -46,4 +46,8 @@ fs::path PortMap::Link(int com) const {
     return dir_ / ("com" + std::to_string(com));
 }
 
+std::string PortMap::StandIn(int com) const {
+    return "\\\\.\\COM" + std::to_string(com);
+}
+
 } // namespace uavtest

@@ -8,17 +8,17 @@
 #include "PortListing.h"
 #include "ReplyDecoder.h"
 #include "SimOptions.h"
+#include "SystemError.h"
 #include "TestSupport.h"
 #include "TransponderFrames.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace ctl;
@@ -152,11 +152,11 @@ TEST(UavctlArgs, portNumbers_followOneRuleInUavctlAndTheSimulator_decimal1To255)
 
 TEST(UavctlLink, aLineThatCannotBeSetUp_isNotOpen_andTheSystemsCodeSaysWhy) {
     const uavtest::PortMap ports("uavctl-link");
-    std::filesystem::create_symlink("/nonexistent", ports.Link(7)); // resolved; the fake never opens it
+    ports.StandIn(7); // resolved; the fake never opens it
     auto device = std::make_unique<TFakeSerialDevice>();
-    device->Fail("ApplyDcb", EINVAL);
+    device->Fail("ApplyDcb", SystemError::Invalid);
     TLink link(std::move(device));
-    EXPECT_EQ(link.Open(7), EINVAL);
+    EXPECT_EQ(link.Open(7), SystemError::Invalid);
 }
 
 TEST(UavctlProfile, settings_comeInTheFixedOrderWhateverTheFilesOrder) {
@@ -196,11 +196,14 @@ TEST(UavctlProfile, badProfiles_areRefusedWholeWithTheReason) {
 TEST(UavctlProfile, filesThatAreNoProfile_areRefusedWithTheSystemsTextOrTheLimit) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/dev/zero", "larger than the 1 MiB a profile may hold"},
-        {fs::temp_directory_path().string(), "Is a directory"},
         {"/nonexistent/bench.json", "No such file or directory"},
     };
     for (const auto& [path, reason] : cases)
         EXPECT_EQ(ReadProfile(path).error.find(reason), 0u) << path << ": " << ReadProfile(path).error;
+    // A folder: the C library's own reason, which differs by system (Linux: "Is a directory"; Windows:
+    // "Permission denied").
+    const std::string folder = ReadProfile(fs::temp_directory_path().string()).error;
+    EXPECT_TRUE(folder == ErrnoText(EISDIR) || folder == ErrnoText(EACCES)) << folder;
 }
 
 TEST(UavctlOutput, textForm_isTabSeparatedWithControlBytesShownAndMissingAnswersLeftToStandardError) {
@@ -249,36 +252,6 @@ TEST(UavctlOutput, watchLines_decodeIndicationsAndRepliesInBothForms) {
     EXPECT_EQ(line["name"].toString(), "Interrogation Status");
     EXPECT_EQ(line["value"].toString(), "N");
     EXPECT_EQ(line["message"].toString(), "\x02r=N\x03");
-}
-
-TEST(UavctlPorts, portsThatLeadToATerminal_areListedByNumberWithWhereTheyLead_danglingLinksLoopsAndFilesNot) {
-    const fs::path root = fs::temp_directory_path() / ("uavctl-ports-" + std::to_string(getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root / "map");
-    fs::create_directories(root / "dev");
-    fs::create_directories(root / "sys");
-    std::ofstream(root / "dev" / "ttyUSB0") << "";
-    std::ofstream(root / "dev" / "ttyACM0") << "";
-    fs::create_symlink(root / "dev" / "ttyACM0", root / "map" / "com12");
-    fs::create_symlink(root / "dev" / "ttyUSB0", root / "map" / "com2");
-    fs::create_symlink(root / "dev" / "gone", root / "map" / "com3");    // dangling
-    fs::create_symlink(root / "map" / "com4", root / "map" / "com4");    // a loop
-    fs::create_symlink(root / "dev" / "ttyUSB0", root / "map" / "com0"); // no number --port takes
-    std::ofstream(root / "map" / "notes") << "";
-    // Somewhere, but no terminal: opening them would fail with ENOTTY or EISDIR.
-    ASSERT_EQ(mkfifo((root / "dev" / "fifo").c_str(), 0600), 0);
-    fs::create_symlink("/dev/null", root / "map" / "com5");
-    fs::create_symlink(root / "map" / "notes", root / "map" / "com6");
-    fs::create_symlink(root / "dev", root / "map" / "com7");
-    fs::create_symlink(root / "dev" / "fifo", root / "map" / "com8");
-    TPortRoots roots{(root / "map").string(), (root / "dev").string(), (root / "sys").string()};
-
-    std::vector<std::string> rows;
-    for (const TComPort& p : ListComPorts(roots))
-        rows.push_back(std::to_string(p.Com) + " " + fs::path(p.Path).filename().string() + " " +
-                       fs::path(p.Device).filename().string());
-    EXPECT_EQ(rows, (std::vector<std::string>{"1 ttyUSB0 ttyUSB0", "2 com2 ttyUSB0", "12 com12 ttyACM0"}));
-    fs::remove_all(root);
 }
 
 // watch --reconnect reopens only the adapter it first opened, whatever has taken its number meanwhile.
