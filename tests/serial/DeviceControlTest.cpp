@@ -1,4 +1,5 @@
 #include "DeviceControl.h"
+#include "PortNaming.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -61,4 +62,25 @@ TEST(ErrorText, trailingBlanksBreaksAndStops_areRemoved) {
     EXPECT_EQ(TrimErrorText("a. b . \n"), "a. b");
     EXPECT_EQ(TrimErrorText("...\n"), "");
     EXPECT_EQ(ErrnoText(ENOENT), "No such file or directory");
+}
+
+TEST(UsbInstanceId, vendorProductAndSerial_comeFromWindowsOwnDeviceIds) {
+    const struct {
+        const char* id;
+        TUsbInstance usb;
+    } cases[] = {
+        {"USB\\VID_0403&PID_6001\\A1B2C3", {"0403", "6001", "A1B2C3"}},
+        {"FTDIBUS\\VID_0403+PID_6001+A1B2C3A\\0000", {"0403", "6001", "A1B2C3"}}, // port letter A dropped
+        {"USB\\VID_067B&PID_2303\\5&2D8E7A0C&0&2", {"067b", "2303", ""}},         // made up by Windows
+        {"USB\\VID_1A86&PID_7523&MI_00\\6&1234&0&0000", {"1a86", "7523", ""}},
+        {"ACPI\\PNP0501\\1", {"", "", ""}}, // a built-in port: no USB IDs
+        {"USB\\VID_04", {"", "", ""}},
+    };
+    for (const auto& c : cases) {
+        const TUsbInstance usb = ParseUsbInstanceId(c.id);
+        EXPECT_EQ(usb.VendorId + ":" + usb.ProductId + ":" + usb.SerialNumber,
+                  c.usb.VendorId + ":" + c.usb.ProductId + ":" + c.usb.SerialNumber)
+            << c.id;
+    }
+    EXPECT_EQ(ComDevicePath(12), "\\\\.\\COM12");
 }
