@@ -12,6 +12,10 @@ struct TClosedStreams {
 // is its result reports a closed one itself, since writes to the null device succeed.
 TClosedStreams KeepStandardStreams();
 
+// A failed write to standard output (an errno value) says that its reader has gone: EPIPE; on Windows the C
+// library says EINVAL for a pipe whose other end was closed.
+bool ReaderHasGone(int error);
+
 // A write to a pipe whose reader has gone then fails (EPIPE) instead of ending the program with the port
 // still claimed. Windows has no such signal: there it already fails.
 void FailWritesToClosedPipes();

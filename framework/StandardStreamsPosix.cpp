@@ -18,3 +18,7 @@ TClosedStreams KeepStandardStreams() {
 void FailWritesToClosedPipes() {
     std::signal(SIGPIPE, SIG_IGN);
 }
+
+bool ReaderHasGone(int error) {
+    return error == EPIPE;
+}

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <io.h>
 
@@ -26,3 +27,7 @@ TClosedStreams KeepStandardStreams() {
 }
 
 void FailWritesToClosedPipes() {}
+
+bool ReaderHasGone(int error) {
+    return error == EPIPE || error == EINVAL;
+}

@@ -4,6 +4,7 @@
 #include "CtlReconnect.h"
 #include "DeviceControl.h"
 #include "ReplyDecoder.h"
+#include "StandardStreams.h"
 #include "TransponderFrames.h"
 
 #include <QDateTime>
@@ -177,7 +178,7 @@ public:
             if (outputError)
                 break; // the wait for the next message would hold the port until one comes
         }
-        if (outputError && outputError != EPIPE)
+        if (outputError && !ReaderHasGone(outputError))
             Fail(outcome_, kExitOutput, OutputFailure(outputError));
         Stopped();
     }
