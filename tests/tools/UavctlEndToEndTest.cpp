@@ -320,8 +320,9 @@ TEST_F(UavctlEndToEnd, applyCutShortByALostLineOrASignal_reportsTheSettingInFlig
     EXPECT_EQ(lost.exit, 4) << lost.err;
     EXPECT_EQ(lost.out, "voltage\t28\t28\tok\nlow\t24.0\t-\tsent, not verified\n");
     EXPECT_EQ(sim_->WaitForExit(), 0);
-    // Stopped while the set-point waits for its answer: the report's exit is what the process returns.
-    StartSimulator({"--delay", "300"});
+    // Stopped while the set-point waits for its answer: the report's exit is what the process returns. The
+    // answer's delay is the time the signal has to land in: a loaded machine took longer than 300 ms.
+    StartSimulator({"--delay", "1500"});
     Uavctl apply({"--json", "apply", profile});
     ASSERT_TRUE(SimLogHas("in  <STX>u=24.0<ETX>"));
     apply.Signal(SIGTERM);
