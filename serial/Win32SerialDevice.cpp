@@ -1,6 +1,7 @@
 #include "Win32SerialDevice.h"
 
 #include "SystemError.h"
+#include "Win32Dcb.h"
 
 #include <algorithm>
 #include <chrono>
@@ -162,44 +163,11 @@ int TWin32SerialDevice::SetupQueues(std::uint16_t rxSize, std::uint16_t txSize) 
     return SetupComm(handle_, rxSize, txSize) ? 0 : Error();
 }
 
-int TWin32SerialDevice::ApplyDcb(const TDcb& d) {
+int TWin32SerialDevice::ApplyDcb(const TDcb& record) {
     if (handle_ == INVALID_HANDLE_VALUE)
         return SystemError::BadHandle;
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle_, &dcb))
-        return Error();
-    baud_ = std::max<std::uint32_t>(d.BaudRate, 1);
-    dcb.BaudRate = d.BaudRate;
-    dcb.fBinary = TRUE; // Windows knows no other mode
-    dcb.fParity = (d.Flags & DcbFlag::Parity) != 0;
-    dcb.fOutxCtsFlow = (d.Flags & DcbFlag::OutxCtsFlow) != 0;
-    dcb.fOutxDsrFlow = (d.Flags & DcbFlag::OutxDsrFlow) != 0;
-    // The record carries no line levels: DTR and RTS keep what SetModemLine last set, so a settings
-    // change does not drop them.
-    dcb.fDtrControl = (d.Flags & DcbFlag::DtrHandshake) ? DTR_CONTROL_HANDSHAKE
-                      : dtr_                            ? DTR_CONTROL_ENABLE
-                                                        : DTR_CONTROL_DISABLE;
-    dcb.fRtsControl = (d.Flags & DcbFlag::RtsHandshake) ? RTS_CONTROL_HANDSHAKE
-                      : rts_                            ? RTS_CONTROL_ENABLE
-                                                        : RTS_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fTXContinueOnXoff = TRUE;
-    dcb.fOutX = (d.Flags & DcbFlag::OutX) != 0;
-    dcb.fInX = (d.Flags & DcbFlag::InX) != 0;
-    dcb.fErrorChar = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fAbortOnError = FALSE; // an error must not stall every later read until it is cleared
-    dcb.XonLim = d.XonLim;
-    dcb.XoffLim = d.XoffLim;
-    dcb.ByteSize = d.ByteSize;
-    dcb.Parity = d.Parity;
-    dcb.StopBits = d.StopBits;
-    dcb.XonChar = d.XonChar;
-    dcb.XoffChar = d.XoffChar;
-    dcb.ErrorChar = d.ErrorChar;
-    dcb.EofChar = d.EofChar;
-    dcb.EvtChar = d.EvtChar;
+    baud_ = std::max<std::uint32_t>(record.BaudRate, 1);
+    DCB dcb = DcbOfRecord(record, {dtr_, rts_});
     if (!SetCommState(handle_, &dcb))
         return Error();
     DCB took{};
@@ -208,11 +176,7 @@ int TWin32SerialDevice::ApplyDcb(const TDcb& d) {
         return Error();
     // As on Linux, a driver without modem lines (a pseudo-terminal behind Wine's COM mapping, say) keeps its
     // own data bits and parity and says nothing: only there are those two left out of the read-back.
-    const bool framing = !hasModemLines_ || (took.ByteSize == dcb.ByteSize && took.Parity == dcb.Parity);
-    const bool same = framing && took.BaudRate == dcb.BaudRate && took.StopBits == dcb.StopBits &&
-                      took.fOutxCtsFlow == dcb.fOutxCtsFlow && took.fOutxDsrFlow == dcb.fOutxDsrFlow &&
-                      took.fOutX == dcb.fOutX && took.fInX == dcb.fInX;
-    return same ? 0 : SystemError::Invalid;
+    return DriverTookDcb(record, RecordOfDcb(took), !hasModemLines_) ? 0 : SystemError::Invalid;
 }
 
 int TWin32SerialDevice::ApplyTimeouts(const TCommTimeouts&) {
