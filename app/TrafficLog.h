@@ -3,10 +3,11 @@
 // a thread of the log's own hands each line to the system in a write() of its own as soon as it is queued,
 // so the panel never waits on the file system (a write after a pause costs it some 20 microseconds, most
 // of the time from a reply to its display). Lines reach that thread through a lock-free list and a wake-up
-// pipe: no lock is shared with it, so a writer held up by a busy machine never holds up the caller.
+// call: no lock is shared with it, so a writer held up by a busy machine never holds up the caller.
 // What a record survives:
 // - the program's crash: every line written, which is every event but those of the last microseconds;
-// - a pulled plug or a system crash: a log on a file is flushed to the disk (fdatasync) at most
+// - a pulled plug or a system crash: a log on a file is flushed to the disk (fdatasync, FlushFileBuffers) at
+// most
 //   kSyncDelay after a line was written, so about the last quarter second is lost, more only on a
 //   saturated machine (the thread runs at the lowest ordinary priority) or a stalled disk;
 // - a full disk: a line is in the file whole or not at all; the log stops at the last whole line;
@@ -38,13 +39,15 @@
 #include <thread>
 #include <vector>
 
+class TLogOutput;
+
 struct TLogTime {
     int year = 1970, month = 1, day = 1;
     int hour = 0, minute = 0, second = 0, millisecond = 0;
     int utcOffsetMinutes = 0; // east of Greenwich is positive
 };
 
-// The local time now, read from the system clock and the time zone.
+// The local time now, read from the system clock and the time zone (with the log's system calls).
 TLogTime LogTimeNow();
 // One whole line, with its line feed: the time ("2026-12-08T17:06:45.123+01:00"), the mark and the
 // payload escaped as above, blank-separated.
@@ -100,22 +103,20 @@ private:
     };
     enum class Outcome { Written, Failed, GaveUp };
 
-    TTrafficLog(int fd, std::string path, std::size_t queueLimit, const int wake[2]);
+    TTrafficLog(std::unique_ptr<TLogOutput> output, std::string path, std::size_t queueLimit);
     void Write(std::string_view mark, std::string_view payload);
-    void Wake();
     // The log's thread only, from here on.
     void Serve();
     Batch Take();
-    Outcome WriteLine(const std::string& line, int& error);
+    Outcome WriteLine(const std::string& line, std::string& error);
     bool WaitWritable();
-    void Stop(int error);
+    void Stop(const std::string& reason);
     void Progress(std::uint64_t lines, bool finished = false);
 
-    const int fd_;    // the log's own: its flags are no one else's
+    const std::unique_ptr<TLogOutput> output_;
     const bool file_; // a regular file: flushed to the disk, and a torn line can be taken back
     const std::string path_;
     const std::size_t queueLimit_;
-    const int wakeRead_, wakeWrite_;
 
     std::atomic<Line*> queue_{nullptr}; // newest first
     std::atomic<std::size_t> queuedBytes_{0};

@@ -4,15 +4,14 @@
 #include "StandardStreams.h"
 #include "uavRun.h"
 
-#include <csignal>
-
 int main(int argc, char* argv[]) {
+    // --help and --version typed in a Windows console are answered there.
+    UseParentConsole();
     // Before anything opens a file: a closed standard error would otherwise become the display connection.
     KeepStandardStreams();
     // A log that can no longer be written (a reader of its pipe or FIFO gone, a file over its size limit)
-    // is reported once in a box and logging stops; it never ends the program.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
+    // is reported once and logging stops; it never ends the program.
+    FailWritesToClosedPipes();
     // Before the application object: --help, --version and mistakes need no display and open no window.
     // Declared first, so the traffic log outlives the window, whose teardown logs the disconnect.
     TCommandLine options;

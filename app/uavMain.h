@@ -78,6 +78,7 @@ public:
 
     // Frames sent, messages received and connections go to `log` as well (not owned; null: no log).
     void SetTrafficLog(TTrafficLog* log) { trafficLog_ = log; }
+    TTrafficLog* TrafficLog() const { return trafficLog_; }
     // While Connect opens the port: what the operator can do about the failure just reported (the traffic
     // log adds it to the error's line; the box keeps the system's text). Empty at any other time.
     std::string OpenFailureNote() const;

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "StopSignals.h"
+#include "TrafficLog.h"
 #include "_KxProc.h"
 #include "uavMain.h"
 
@@ -33,6 +34,12 @@ int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& starte
     }
     if (started)
         started(*Form1);
+    // The window has closed the port and logged its end by the time onStop returns; the log's last lines
+    // go out before Windows may end the program (the log outlives the window).
+    stopSignals.SetOnSessionEnd([log = Form1->TrafficLog()] {
+        if (log)
+            log->Close();
+    });
     // On the way out the application object goes first, and it destroys the main window it owns before
     // itself; the toolkit's application object goes last.
     return Application->Run();

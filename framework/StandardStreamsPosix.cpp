@@ -15,8 +15,11 @@ TClosedStreams KeepStandardStreams() {
     return closed;
 }
 
+void UseParentConsole() {}
+
 void FailWritesToClosedPipes() {
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool ReaderHasGone(int error) {

@@ -26,6 +26,28 @@ TClosedStreams KeepStandardStreams() {
     return closed;
 }
 
+void UseParentConsole() {
+    const struct {
+        DWORD id;
+        std::FILE* stream;
+        const char* device;
+        const char* mode;
+    } streams[] = {{STD_INPUT_HANDLE, stdin, "CONIN$", "r"},
+                   {STD_OUTPUT_HANDLE, stdout, "CONOUT$", "w"},
+                   {STD_ERROR_HANDLE, stderr, "CONOUT$", "w"}};
+    bool attached = false;
+    for (const auto& s : streams) {
+        const HANDLE h = GetStdHandle(s.id);
+        if (h != nullptr && h != INVALID_HANDLE_VALUE)
+            continue; // redirected by whoever started it: kept
+        // A program started from Explorer has no console to attach to, and its streams stay closed.
+        if (!attached && !(attached = AttachConsole(ATTACH_PARENT_PROCESS)))
+            return;
+        if (std::freopen(s.device, s.mode, s.stream))
+            SetStdHandle(s.id, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(s.stream))));
+    }
+}
+
 void FailWritesToClosedPipes() {}
 
 bool ReaderHasGone(int error) {

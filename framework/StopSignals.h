@@ -18,6 +18,12 @@ public:
     // The handling as it was before.
     ~TStopSignals() override;
     TStopSignals(const TStopSignals&) = delete;
+
+    // Windows ends a session (logoff, shutdown) by telling each window, and may end the program as soon as
+    // it has been told: so `onStop` runs there and then with SIGTERM, and `finish` right after it, to put
+    // what must not be lost (the traffic log's last lines) where it belongs before the answer. Linux never
+    // calls it: there the session's end is a SIGTERM or SIGHUP like any other.
+    void SetOnSessionEnd(std::function<void()> finish);
     TStopSignals& operator=(const TStopSignals&) = delete;
 
     struct TBackend;

@@ -75,6 +75,8 @@ TStopSignals::~TStopSignals() {
             ::close(fd);
 }
 
+void TStopSignals::SetOnSessionEnd(std::function<void()>) {}
+
 void EndBySignal(int signo) {
     std::signal(signo, SIG_DFL);
     std::raise(signo);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QPointer>
 #include <cstdio>
 #include <cstdlib>
@@ -43,9 +45,42 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
 
 } // namespace
 
+// A window program is told of a logoff or shutdown by a message to each of its windows, not by the console.
+class TSessionEndFilter final : public QAbstractNativeEventFilter {
+public:
+    explicit TSessionEndFilter(TStopSignals::TBackend& backend) : backend_(backend) {}
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
+
+private:
+    TStopSignals::TBackend& backend_;
+};
+
+} // namespace
+
 struct TStopSignals::TBackend {
     std::function<void(int)> onStop;
+    std::function<void()> finish;
+    bool ended = false;
+    TSessionEndFilter filter{*this};
 };
+
+namespace {
+
+bool TSessionEndFilter::nativeEventFilter(const QByteArray& type, void* message, qintptr* result) {
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (type != "windows_generic_MSG" || msg->message != WM_ENDSESSION || !msg->wParam)
+        return false;
+    // Each window is told: the first does it all. The program may be ended once this returns.
+    if (!backend_.ended) {
+        backend_.ended = true;
+        if (backend_.onStop)
+            backend_.onStop(StopSignal::Terminate);
+        if (backend_.finish)
+            backend_.finish();
+    }
+    *result = 0;
+    return true;
+}
 
 TStopSignals::TStopSignals(std::function<void(int)> onStop) : backend_(std::make_unique<TBackend>()) {
     backend_->onStop = std::move(onStop);
@@ -53,13 +88,21 @@ TStopSignals::TStopSignals(std::function<void(int)> onStop) : backend_(std::make
     receiver = this;
     handler = &backend_->onStop;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installNativeEventFilter(&backend_->filter);
 }
 
 TStopSignals::~TStopSignals() {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->removeNativeEventFilter(&backend_->filter);
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
     std::lock_guard lock(receiverMutex);
     receiver = nullptr;
     handler = nullptr;
+}
+
+void TStopSignals::SetOnSessionEnd(std::function<void()> finish) {
+    backend_->finish = std::move(finish);
 }
 
 void EndBySignal(int signo) {
