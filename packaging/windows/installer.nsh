@@ -23,34 +23,53 @@ Function UavErrorText
   Exch $0
 FunctionEnd
 
-; A running program's file cannot be opened for writing, on Windows and under Wine alike. Replacing or
-; deleting the files of a running panel (or of a uavctl watch) would leave half a program behind, so wait
-; for the operator to close it, or give up before anything changed. Silent runs give up at once (exit 2).
+; Replacing or deleting the files of a running panel (or of a uavctl watch) would leave half a program
+; behind, so wait for the operator to close what runs from the folder, or give up before anything changed.
+; Silent runs give up at once (exit 2). Processes are looked at by their image's path: a running program's
+; file is locked against writing on Windows but not under Wine, and uavctl has no window to find.
 !macro UAV_WAIT_UNTIL_CLOSED UN
 Function ${UN}UavWaitUntilClosed
-  Exch $0
+  Exch $0 ; the folder
   Push $1
   Push $2
+  Push $3
+  Push $4
+  Push $5
+  Push $6
+  StrLen $6 "$0\"
   retry:
-  ${ForEach} $2 0 1 + 1
-    ${If} $2 == 0
-      StrCpy $1 "$0\uavControl.exe"
-    ${Else}
-      StrCpy $1 "$0\uavctl.exe"
+  System::Alloc 16384
+  Pop $1
+  System::Call 'kernel32::K32EnumProcesses(p r1, i 16384, *i .r2) i'
+  IntOp $2 $2 / 4
+  ${ForEach} $3 0 $2 + 1
+    ${If} $3 == $2
+      ${Break}
     ${EndIf}
-    ${IfNot} ${FileExists} $1
-      ${Continue}
+    IntOp $4 $3 * 4
+    IntPtrOp $4 $1 + $4
+    System::Call '*$4(i .r4)'
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i r4) p .r4'
+    ${If} $4 P<> 0
+      StrCpy $5 ""
+      System::Call 'kernel32::QueryFullProcessImageNameW(p r4, i 0, w .r5, *i 1024)'
+      System::Call 'kernel32::CloseHandle(p r4)'
+      StrCpy $5 $5 $6
+      ${If} $5 == "$0\"
+        System::Free $1
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+          "Vantorix UAV Control or uavctl is running from $0.$\n$\nClose it, then press Retry." \
+          /SD IDCANCEL IDRETRY retry
+        Abort "Vantorix UAV Control or uavctl is running from $0; nothing was changed."
+      ${EndIf}
     ${EndIf}
-    ClearErrors
-    FileOpen $1 $1 a
-    ${If} ${Errors}
-      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
-        "Vantorix UAV Control or uavctl is running from $0.$\n$\nClose it, then press Retry." \
-        /SD IDCANCEL IDRETRY retry
-      Abort "Vantorix UAV Control or uavctl is running from $0; nothing was changed."
-    ${EndIf}
-    FileClose $1
   ${Next}
+  System::Free $1
+  Pop $6
+  Pop $5
+  Pop $4
+  Pop $3
   Pop $2
   Pop $1
   Pop $0
