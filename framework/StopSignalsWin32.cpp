@@ -43,8 +43,6 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
     return TRUE;
 }
 
-} // namespace
-
 // A window program is told of a logoff or shutdown by a message to each of its windows, not by the console.
 class TSessionEndFilter final : public QAbstractNativeEventFilter {
 public:
@@ -81,6 +79,8 @@ bool TSessionEndFilter::nativeEventFilter(const QByteArray& type, void* message,
     *result = 0;
     return true;
 }
+
+} // namespace
 
 TStopSignals::TStopSignals(std::function<void(int)> onStop) : backend_(std::make_unique<TBackend>()) {
     backend_->onStop = std::move(onStop);
