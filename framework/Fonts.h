@@ -1,9 +1,9 @@
 #pragma once
-// The layout's fonts on this machine. Layouts name "MS Sans Serif" in points at 96 dots per inch; the
-// bitmap stand-in from fonts-wine has one strike only (regular, 11 pixel em, 13 pixel line), so every other
-// height or weight is drawn with Liberation Sans at the same pixel height. So is every font on a screen whose
-// device pixel ratio is not 1: Qt does not scale a bitmap strike, it spreads the 1x glyphs over scaled
-// advances.
+// The layout's fonts on this machine. Layouts name "MS Sans Serif" in points at 96 dots per inch. On Linux
+// the bitmap stand-in from fonts-wine has one strike only (regular, 11 pixel em, 13 pixel line), so every
+// other height or weight is drawn with Liberation Sans at the same pixel height. So is every font on a screen
+// whose device pixel ratio is not 1: Qt does not scale a bitmap strike, it spreads the 1x glyphs over scaled
+// advances. The choice of family is each system's own (FontsLinux.cpp, FontsWin32.cpp).
 #include <QFont>
 #include <QString>
 
@@ -32,13 +32,15 @@ inline bool StandInServes(const StandInFont& standIn, int pixelHeight, bool bold
 }
 
 inline const char* kSansSerifFamily = "MS Sans Serif";
-inline const char* kFallbackFamily = "Liberation Sans";
-inline const char* kStandInPath = "/usr/share/wine/fonts/ms_sans_serif.ttf";
 
-// Registers the stand-in (once per process) and reports what it offers.
-StandInFont LoadSansSerif(const QString& path = QString::fromLatin1(kStandInPath));
+// Makes the layout's sans serif ready (once per process) and reports what its stand-in offers: on Linux the
+// stand-in from fonts-wine registered; on Windows "MS Sans Serif" is the system's own, with nothing to
+// register and no stand-in.
+StandInFont LoadSansSerif();
 
-// The font for `pixelHeight` (logical pixels) and weight: the stand-in where it serves, else the fallback.
+// The font for `pixelHeight` (logical pixels) and weight on a screen of `devicePixelRatio`: on Linux the
+// stand-in where it serves, else Liberation Sans; on Windows the system's bitmap "MS Sans Serif" (a strike
+// for each of the layout's sizes, emboldened by the system), its scalable successor on a scaled screen.
 QFont LayoutFont(int pixelHeight, bool bold, double devicePixelRatio = 1.0);
 
 // Turns every font set explicitly on `root` or below it from layout points into pixels, with the family
