@@ -1,0 +1,90 @@
+# Run at install time (cmake -P, from CMakeLists.txt's install code): copies beside the programs the DLLs
+# they load, found by reading import tables with objdump, the programs' first, then those of every DLL
+# found, so nothing depends on a hand-kept list. Qt's plugins are not imported by anyone; they are named,
+# go into their own folders as Qt looks for them there, and their imports are followed too.
+# A name found in none of the folders must be Windows' own: MinGW has an import library for each of
+# those (or it is an API set), so anything else fails the install instead of a program on an operator's
+# machine. Everything copied is stripped: the MinGW C++ runtime alone is 23 MB with its symbols.
+#   UAV_PROGRAMS     the programs (paths)
+#   UAV_PLUGINS      plugins as folder/file relative to UAV_PLUGIN_DIR (platforms/qwindows.dll ...)
+#   UAV_PLUGIN_DIR   Qt's plugin folder
+#   UAV_DLL_DIRS     the folders to take DLLs from, first match wins
+#   UAV_SYSTEM_LIBS  MinGW's import libraries (lib<name>.a for each Windows DLL)
+#   UAV_OBJDUMP, UAV_STRIP, UAV_DESTINATION
+cmake_policy(PUSH)
+cmake_policy(VERSION 3.25)
+foreach(var UAV_PROGRAMS UAV_PLUGIN_DIR UAV_DLL_DIRS UAV_SYSTEM_LIBS UAV_OBJDUMP UAV_STRIP UAV_DESTINATION)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "DeployDlls: ${var} is not set")
+  endif()
+endforeach()
+
+# Windows matches DLL names without regard to case; the folders here are on a file system that does not.
+set(available "")
+foreach(dir IN LISTS UAV_DLL_DIRS)
+  file(GLOB dlls LIST_DIRECTORIES false "${dir}/*.dll")
+  foreach(dll IN LISTS dlls)
+    get_filename_component(name "${dll}" NAME)
+    string(TOLOWER "${name}" key)
+    if(NOT DEFINED path_of_${key})
+      set(path_of_${key} "${dll}")
+    endif()
+  endforeach()
+endforeach()
+
+set(queue ${UAV_PROGRAMS})
+set(shipped "")
+foreach(plugin IN LISTS UAV_PLUGINS)
+  if(NOT EXISTS "${UAV_PLUGIN_DIR}/${plugin}")
+    message(FATAL_ERROR "DeployDlls: Qt has no plugin ${plugin} in ${UAV_PLUGIN_DIR}")
+  endif()
+  list(APPEND queue "${UAV_PLUGIN_DIR}/${plugin}")
+  get_filename_component(folder "${plugin}" DIRECTORY)
+  list(APPEND shipped "${UAV_PLUGIN_DIR}/${plugin}|${folder}")
+endforeach()
+
+set(seen "")
+while(queue)
+  list(POP_FRONT queue file)
+  execute_process(COMMAND "${UAV_OBJDUMP}" -p "${file}" OUTPUT_VARIABLE table RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "DeployDlls: ${UAV_OBJDUMP} cannot read ${file}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${table}")
+  foreach(import IN LISTS imports)
+    string(REGEX REPLACE "^DLL Name: (.+)$" "\\1" name "${import}")
+    string(STRIP "${name}" name)
+    string(TOLOWER "${name}" key)
+    if(key IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen "${key}")
+    if(DEFINED path_of_${key})
+      list(APPEND queue "${path_of_${key}}")
+      list(APPEND shipped "${path_of_${key}}|.")
+      continue()
+    endif()
+    string(REGEX REPLACE "\\.dll$" "" stem "${key}")
+    if(NOT EXISTS "${UAV_SYSTEM_LIBS}/lib${stem}.a" AND NOT key MATCHES "^(api|ext)-ms-")
+      get_filename_component(needer "${file}" NAME)
+      message(FATAL_ERROR "DeployDlls: ${needer} imports ${name}, found in none of ${UAV_DLL_DIRS} "
+                          "and not a Windows library")
+    endif()
+  endforeach()
+endwhile()
+
+foreach(entry IN LISTS shipped)
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 source)
+  list(GET entry 1 folder)
+  get_filename_component(name "${source}" NAME)
+  cmake_path(APPEND UAV_DESTINATION "${folder}" OUTPUT_VARIABLE target)
+  cmake_path(APPEND target "${name}")
+  cmake_path(NORMAL_PATH target)
+  cmake_path(GET target PARENT_PATH folder)
+  file(MAKE_DIRECTORY "${folder}")
+  message(STATUS "Installing: ${target}")
+  execute_process(COMMAND "${UAV_STRIP}" --strip-unneeded -o "${target}" "${source}"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+cmake_policy(POP)
