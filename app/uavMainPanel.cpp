@@ -63,6 +63,13 @@ void TForm1::LogConnection(bool connected) {
     }
 }
 
+void TForm1::CloseLine() {
+    if (!SerialComm->Active())
+        return;
+    LogConnection(false);
+    SerialComm->SetActive(false);
+}
+
 void TForm1::SetCommandButtonsEnabled(bool enabled) {
     for (QWidget* button :
          std::initializer_list<QWidget*>{statusBtn, BitBtn2, BitBtn3, voltsetBtn, BitBtn1, BitBtn4, autobtn,

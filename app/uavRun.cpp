@@ -34,9 +34,11 @@ int RunWindow(int& argc, char** argv, const std::function<void(TForm1&)>& starte
     }
     if (started)
         started(*Form1);
-    // The window has closed the port and logged its end by the time onStop returns; the log's last lines
-    // go out before Windows may end the program (the log outlives the window).
+    // Windows may end the program as soon as it has been told: the port is closed and logged now rather
+    // than when the window goes, and the log's last lines go out (the log outlives the window).
     stopSignals.SetOnSessionEnd([log = Form1->TrafficLog()] {
+        if (Form1)
+            Form1->CloseLine();
         if (log)
             log->Close();
     });
