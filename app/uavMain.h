@@ -79,8 +79,8 @@ public:
     // Frames sent, messages received and connections go to `log` as well (not owned; null: no log).
     void SetTrafficLog(TTrafficLog* log) { trafficLog_ = log; }
     TTrafficLog* TrafficLog() const { return trafficLog_; }
-    // Closes the port now, logging it, as the window's end does: for an end that cannot wait for the window
-    // to go (Windows ending the session).
+    // Closes the port, logging it, if it is open: Disconnect, and an end that cannot wait for the window to
+    // go (Windows ending the session).
     void CloseLine();
     // While Connect opens the port: what the operator can do about the failure just reported (the traffic
     // log adds it to the error's line; the box keeps the system's text). Empty at any other time.

@@ -98,10 +98,7 @@ void TForm1::BitBtn6Click(TObject*) {
         autoIndi->SetChecked(false);
         autoSequencer->SetEnabled(false);
         queryTimer->SetEnabled(false);
-        if (SerialComm->Active()) {
-            LogConnection(false);
-            SerialComm->SetActive(false);
-        }
+        CloseLine();
         BitBtn6->SetTag(0);
         BitBtn6->setText(QStringLiteral("Connect"));
         SetCommandButtonsEnabled(false);
