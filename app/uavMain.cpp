@@ -34,6 +34,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     // value before it is sent.
     for (QLineEdit* edit : findChildren<QLineEdit*>())
         edit->setMaxLength(std::numeric_limits<int>::max());
+    StackWindowedControlsOnTop();
     ApplyFonts();
     // The layout names no "Ping Control" component; its box only frames the button.
     btnPing->parentWidget()->setObjectName(QString());
@@ -138,6 +139,19 @@ void TForm1::WireControls() {
             [this] { TApplication::Guard([this] { lblAltActualDblClick(lblAltActual); }); });
     // Which device each COM number opens, shown where the operator types the number.
     edCommPort->installEventFilter(this);
+}
+
+void TForm1::StackWindowedControlsOnTop() {
+    // As the layout was drawn: controls that paint on their parent (captions, pictures, lamps) lie under
+    // the ones with windows of their own (fields, buttons, boxes), whatever order they were made in, so a
+    // caption that a wider font stretches over its field never takes the field's clicks. Raised in the
+    // order made, the windowed ones keep their order among themselves.
+    for (QWidget* control : findChildren<QWidget*>()) {
+        const bool paintsOnParent = dynamic_cast<TLabel*>(control) || dynamic_cast<TImage*>(control) ||
+                                    dynamic_cast<TKxBinGControl*>(control);
+        if (!paintsOnParent && control->parentWidget() && !control->isWindow())
+            control->raise();
+    }
 }
 
 void TForm1::ApplyFonts() {

@@ -111,6 +111,7 @@ private:
     TTimer* NewTimer(const char* name, void (TForm1::*handler)(TObject*));
     // The layout's fonts in the family the window's device pixel ratio calls for.
     void ApplyFonts();
+    void StackWindowedControlsOnTop();
 
     void LogConnection(bool connected);
 

@@ -297,6 +297,15 @@ TEST_F(MainWindow, RadioItemsFollowTheColumnArithmetic) {
     }
 }
 
+TEST_F(MainWindow, CaptionStretchedOverItsField_leavesTheFieldOnTopForClicks) {
+    // A wider face than the layout's (Windows' own) grows a caption over the field beside it.
+    form->Label7->SetCaption(QStringLiteral("Comm Port, stretched over its field"));
+    const QPoint inField = form->edCommPort->geometry().center();
+    ASSERT_EQ(form->Label7->parentWidget(), form->edCommPort->parentWidget());
+    ASSERT_TRUE(form->Label7->geometry().contains(inField));
+    EXPECT_EQ(form->edCommPort->parentWidget()->childAt(inField), form->edCommPort);
+}
+
 TEST_F(MainWindow, LampsCarryTheirStoredSettings) {
     const TColor clBtnFace = 0x8000000F, clLime = 0x0000FF00, clOlive = 0x00008080, clRed = 0x000000FF;
     const struct {
