@@ -28,16 +28,16 @@ private:
     std::function<void()> run_;
 };
 
-bool OnUiThread() {
-    auto* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 } // namespace
 
 // The receiver lives on the UI thread and runs each posted call.
 class SyncCallReceiver final : public QObject {
 public:
+    // By the thread's own id: QThread::currentThread() would make a worker one of Qt's adopted threads, and
+    // on Windows Qt then starts a watcher thread that ends when the worker does, racing the program's exit
+    // (Wine's process was seen to die by SIGSEGV in that race).
+    bool OnItsThread() const { return QThread::currentThreadId() == thread_; }
+
     bool event(QEvent* e) override {
         TakePostedEvent(e);
         if (e->type() == kCallEvent) {
@@ -46,7 +46,21 @@ public:
         }
         return QObject::event(e);
     }
+
+private:
+    const Qt::HANDLE thread_ = QThread::currentThreadId();
 };
+
+namespace {
+
+bool OnUiThread(const SyncCallReceiver* receiver) {
+    if (receiver)
+        return receiver->OnItsThread();
+    auto* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+} // namespace
 
 std::unique_ptr<QObject> MakeSyncCallReceiver() {
     return std::make_unique<SyncCallReceiver>();
@@ -57,12 +71,12 @@ TSyncChannel::~TSyncChannel() {
 }
 
 TSyncChannel::Result TSyncChannel::Call(std::function<void()> fn) {
-    if (OnUiThread()) {
+    TCoreApplication* app = TCoreApplication::Instance();
+    QObject* receiver = app ? app->CallReceiver() : nullptr;
+    if (OnUiThread(static_cast<const SyncCallReceiver*>(receiver))) {
         fn();
         return Result::Ran;
     }
-    TCoreApplication* app = TCoreApplication::Instance();
-    QObject* receiver = app ? app->CallReceiver() : nullptr;
     auto pending = std::make_shared<Pending>();
     pending->fn = std::move(fn);
     auto state = state_;

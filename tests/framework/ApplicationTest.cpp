@@ -2,6 +2,7 @@
 #include "FrameworkTestUtil.h"
 #include "IntConv.h"
 #include "Synchronize.h"
+#include "ThreadCount.h"
 
 #include <QThread>
 #include <QTimer>
@@ -191,6 +192,25 @@ TEST_F(ApplicationTest, synchronize_runsOnUiThreadAndReturnsErrorsToTheWorker) {
     worker.join();
     EXPECT_TRUE(ranOnUi);
     EXPECT_TRUE(sawError);
+}
+
+// A worker that hands calls to the UI thread stays a plain thread: taken for one of Qt's own (adopted), it
+// would get a watcher thread of Qt's on Windows, which ends with it and raced the program's exit there.
+TEST_F(ApplicationTest, synchronize_callsFromAWorker_startNoOtherThread) {
+    TSyncChannel channel;
+    const int before = ThreadCount();
+    std::atomic<int> during{0};
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        channel.Call([] {});
+        during = ThreadCount();
+        finished = true;
+    });
+    EXPECT_TRUE(RunUntil([&] { return finished.load(); }));
+    if (!finished)
+        channel.Cancel(); // a failure, not a hang
+    worker.join();
+    EXPECT_EQ(during.load(), before + 1); // the worker alone
 }
 
 // Back-to-back failing calls race the worker's handling of each error against the UI thread's disposal

@@ -1,0 +1,3 @@
+#pragma once
+// How many threads this process has now, as the system counts them.
+int ThreadCount();
