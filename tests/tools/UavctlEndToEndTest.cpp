@@ -316,7 +316,9 @@ TEST_F(UavctlEndToEnd, applyCutShortByALostLineOrASignal_reportsTheSettingInFlig
     const std::string profile = (ports_.Dir() / "bench.json").string();
     std::ofstream(profile) << R"({"voltage": 28, "low": "24.0", "high": "30.5"})";
     StartSimulator({"--drop-after", "3"}); // the line goes after the low set-point's frame, as in an unplug
-    const Finished lost = RunUavctl({"apply", profile});
+    // The simulator drops the line once it has seen the client read the last answer, or after 1 s when it
+    // missed that (a read that came before it looked): the query's wait outlasts that second.
+    const Finished lost = RunUavctl({"--timeout", "3000", "apply", profile});
     EXPECT_EQ(lost.exit, 4) << lost.err;
     EXPECT_EQ(lost.out, "voltage\t28\t28\tok\nlow\t24.0\t-\tsent, not verified\n");
     EXPECT_EQ(sim_->WaitForExit(), 0);
