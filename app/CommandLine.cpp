@@ -84,7 +84,7 @@ std::optional<int> TCommandLine::Parse(int argc, char** argv) {
     const QCommandLineOption log(
         QStringLiteral("log"),
         QStringLiteral("Append every frame sent, message received, error reported, connect and disconnect to "
-                       "FILE, one time-stamped line each; - is standard error."),
+                       "FILE, one time-stamped line each. FILE \"-\" is standard error."),
         QStringLiteral("FILE"));
     parser.addOptions({help, version, port, connect, log});
     for (const QtOption& qt : kQtOptions) {

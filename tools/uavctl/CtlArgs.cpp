@@ -207,8 +207,8 @@ Options:
       --version         the version
 
 Exit codes: 0 ok, 1 a value read back differs, 2 usage, 3 no answer, 4 port error,
-5 standard output could not be written, 128+N ended by signal N.
-See uavctl(1) for the output formats and the profile file.
+5 standard output could not be written, 128+N ended by signal N (watch ends with 0).
+See uavctl(1) or the README for the output formats and the profile file.
 )";
 }
 
