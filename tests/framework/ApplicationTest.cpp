@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -198,19 +199,26 @@ TEST_F(ApplicationTest, synchronize_runsOnUiThreadAndReturnsErrorsToTheWorker) {
 // would get a watcher thread of Qt's on Windows, which ends with it and raced the program's exit there.
 TEST_F(ApplicationTest, synchronize_callsFromAWorker_startNoOtherThread) {
     TSyncChannel channel;
-    const int before = ThreadCount();
-    std::atomic<int> during{0};
+    std::atomic<int> before{0};
+    std::atomic<int> after{0};
     std::atomic<bool> finished{false};
     std::thread worker([&] {
+        before = ThreadCount();
         channel.Call([] {});
-        during = ThreadCount();
+        channel.Call([] {});
+        after = ThreadCount();
         finished = true;
     });
-    EXPECT_TRUE(RunUntil([&] { return finished.load(); }));
+    // The loop turned by hand: RunUntil's 2 ms timer is a multimedia timer on Windows, with a thread of its
+    // own that would come and go meanwhile.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!finished && std::chrono::steady_clock::now() < limit)
+        QCoreApplication::processEvents();
     if (!finished)
         channel.Cancel(); // a failure, not a hang
     worker.join();
-    EXPECT_EQ(during.load(), before + 1); // the worker alone
+    EXPECT_TRUE(finished);
+    EXPECT_LE(after.load(), before.load());
 }
 
 // Back-to-back failing calls race the worker's handling of each error against the UI thread's disposal
