@@ -2,7 +2,7 @@
 #include "FrameworkTestUtil.h"
 #include "IntConv.h"
 #include "Synchronize.h"
-#include "ThreadCount.h"
+#include "TestSupport.h"
 
 #include <QThread>
 #include <QTimer>
@@ -203,10 +203,10 @@ TEST_F(ApplicationTest, synchronize_callsFromAWorker_startNoOtherThread) {
     std::atomic<int> after{0};
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-        before = ThreadCount();
+        before = uavtest::ThreadCount();
         channel.Call([] {});
         channel.Call([] {});
-        after = ThreadCount();
+        after = uavtest::ThreadCount();
         finished = true;
     });
     // The loop turned by hand: RunUntil's 2 ms timer is a multimedia timer on Windows, with a thread of its

@@ -284,9 +284,7 @@ TEST_F(PtyPort, closing_restoresTheSettingsFoundAtOpen) {
 }
 
 TEST_F(PtyPort, ptyWithoutModemLines_getsNoModemThread_andItsFixedFramingIsNoError) {
-    const auto threads = [] {
-        return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
-    };
+    const auto threads = uavtest::ThreadCount;
     serial->SetOnSignalChange([](TObject*, eModemInSignal, bool) {});
     serial->SetOnBreak([](TObject*) {});
     serial->SetOnRing([](TObject*) {});

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <pty.h>
 #include <spawn.h>
 #include <sstream>
@@ -50,6 +51,12 @@ long long ResidentKiB() {
     long long pages = 0, resident = 0;
     statm >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int ThreadCount() {
+    std::error_code error;
+    const fs::directory_iterator tasks("/proc/self/task", error);
+    return error ? -1 : static_cast<int>(std::distance(tasks, fs::directory_iterator()));
 }
 
 void UseOffscreenUnlessDisplayed() {

@@ -41,6 +41,9 @@ inline constexpr bool kUnderAddressSanitizer = false;
 // This process's resident memory now, from /proc.
 long long ResidentKiB();
 
+// How many threads this process has now, as the system counts them (-1 when it cannot tell).
+int ThreadCount();
+
 // Offscreen unless a display is set, and a private runtime folder so Qt does not warn on every run. Call
 // before the application object is made.
 void UseOffscreenUnlessDisplayed();

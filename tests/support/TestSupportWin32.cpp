@@ -1,11 +1,12 @@
-// The part of the test support that Windows has: the platform choice, memory figures and a port-map folder
-// (which Windows itself never reads: COM numbers are its own names). Pseudo-terminals and the simulator
-// stay on Linux; the end-to-end runs reach the Linux simulator through Wine's COM mapping instead.
+// The part of the test support that Windows has: the platform choice, memory and thread figures and a
+// port-map folder (which Windows itself never reads: COM numbers are its own names). Pseudo-terminals and the
+// simulator stay on Linux; the end-to-end runs reach the Linux simulator through Wine's COM mapping instead.
 #include "TestSupport.h"
 
 // clang-format off
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 // clang-format on
 
 #include <atomic>
@@ -21,6 +22,20 @@ long long ResidentKiB() {
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
         return 0;
     return static_cast<long long>(counters.WorkingSetSize / 1024);
+}
+
+int ThreadCount() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++count;
+    CloseHandle(snapshot);
+    return count;
 }
 
 void UseOffscreenUnlessDisplayed() {
